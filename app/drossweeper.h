@@ -1,0 +1,106 @@
+/*
+ * Drossweeper [THUMBS.DB]: the process-wide state record and every function
+ * that one file of the program offers to another, listed under its file.
+ */
+#ifndef DROSSWEEPER_H
+#define DROSSWEEPER_H
+
+#include <windows.h>
+#include <stddef.h>
+
+#define PRODUCT_TITLE "Drossweeper [THUMBS.DB] - v1.0.6.0"
+
+enum {
+    PATH_TEXT_SIZE = MAX_PATH,      /* 260 bytes: at most 259 characters */
+    SCRATCH_TEXT_SIZE = 4096,
+    SIGNATURE_SIZE = 9,
+};
+
+/* Sent by the search when it could not go on and the program must end. */
+#define WM_SEARCH_FATAL (WM_APP + 1)
+
+/* The one process-wide state record; zero-filled by InitAppState. */
+struct AppState {
+    HWND mainWindow;
+    HWND resultsWindow;
+    HINSTANCE instance;
+    HANDLE workerThread;
+    DWORD workerThreadId;
+    BYTE stopRequested;                     /* SearchProgress */
+    DWORD workerExitCode;
+    CRITICAL_SECTION progressLock;
+    HICON appIcon;
+    char scratchText[SCRATCH_TEXT_SIZE];    /* UI thread only */
+    char currentFolderText[PATH_TEXT_SIZE]; /* SearchProgress */
+    char foundText[PATH_TEXT_SIZE];         /* SearchProgress */
+    long foundCount;                        /* SearchProgress */
+    long searchedCount;                     /* SearchProgress */
+    unsigned long long totalBytes;          /* SearchProgress */
+    long spinnerPhase;
+    BYTE signature[SIGNATURE_SIZE];
+    char searchRoot[PATH_TEXT_SIZE];
+};
+
+extern AppState app;
+extern const char ProductTitle[];
+
+/* app/app_state.cpp */
+void InitAppState(void);
+bool PumpPendingMessages(void);
+bool IsWorkerRunning(void);
+void StopSearchAndQuit(void);
+bool ConfirmExit(HWND owner);
+void CopyText(char *dest, size_t destSize, const char *src);
+
+/* app/startup.cpp */
+int RunProgram(HINSTANCE instance);
+
+/* search/search_worker.cpp */
+bool StartSearchWorker(void);
+
+/* search/directory_walk.cpp */
+extern const BYTE CompoundFileSignature[SIGNATURE_SIZE];
+extern void *(*AllocateHeaderBuffer)(size_t size);
+void DirectoryWalk(const char *folder);
+void UppercaseInPlace(char *text);
+bool JoinPath(char *dest, size_t destSize, const char *folder, const char *name);
+bool MatchesSignature(const BYTE *header, size_t length, const BYTE *signature);
+void FormatFoundText(char *dest, size_t destSize, long found, long searched);
+void FormatSizeText(char *dest, size_t destSize, long found, unsigned long long bytes);
+bool TakeSearchFailure(void);
+
+/* results/results_window.cpp */
+INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void EnableResultsControls(bool enable);
+
+/* results/command_guard.cpp */
+bool IsResultsCommandRunning(void);
+
+/* results/delete_run.cpp */
+void DeleteRun(void);
+
+/* results/list_export.cpp */
+void ListExport(void);
+
+/* mainwindow/frame_window.cpp */
+void FrameWindow(HWND window, const char *name, bool centre, int showCommand);
+POINT CentredPosition(const RECT &window, const RECT &parent, const RECT &parentNormal,
+                      const RECT &workArea);
+
+/* mainwindow/main_window.cpp */
+extern const char ProductSiteAddress[];
+INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+/* mainwindow/folder_picker.cpp */
+bool PickFolder(HWND owner, const char *initialFolder, char *chosen, size_t chosenSize);
+
+/* shortcuts/links_dialog.cpp */
+INT_PTR CALLBACK LinksDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+/* web/referrer_page.cpp */
+bool ShowReferrerPage(const char *address);
+
+/* web/donate_dialog.cpp */
+INT_PTR CALLBACK DonateDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+#endif

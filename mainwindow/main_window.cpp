@@ -1,0 +1,184 @@
+// The MainWindow: folder field, GO and STOP, live status and the commands.
+#include "../app/drossweeper.h"
+#include "../app/resources/resource.h"
+
+#include <shellapi.h>
+#include <stdio.h>
+
+const char ProductSiteAddress[] = "https://quillmoor.example/software/drossweeper-thumbs.db";
+static const char COPYRIGHT_LINE[] = "\xA9 2026 Quillmoor. All rights reserved.";
+static const char GO_QUESTION[] =
+    "Search for files named... 'THUMBS.DB'\n\n\n\n"
+    "NOTE: The search is recursive (will include subfolders).\n"
+    "NOTE: The search is *not* case sensitive.\n"
+    "NOTE: The search will ignore 'Read-Only' files.\n\n\n\n"
+    "Continue?";
+
+// Group-box captions of the activity spinner, phases 0 to 3.
+static const char *const INFO_SPINNER[4] = { "Information \\", "Information |", "Information /", "Information |" };
+static const char *const FOLDER_SPINNER[4] = { "Folder \\", "Folder |", "Folder /", "Folder |" };
+
+static int Ask(HWND owner, const char *question)
+{
+    return MessageBoxA(owner, question, ProductTitle, MB_ICONWARNING | MB_YESNO);
+}
+
+static void ShowError(HWND owner, const char *text)
+{
+    MessageBoxA(owner, text, ProductTitle, MB_ICONWARNING | MB_OK);
+}
+
+static void InitMainWindow(HWND window)
+{
+    FrameWindow(window, "Main", false, SW_SHOWNORMAL);
+    SetDlgItemTextA(window, IDC_MAIN_APPNAME, ProductTitle);
+    SetDlgItemTextA(window, IDC_MAIN_COPYRIGHT, COPYRIGHT_LINE);
+    SetDlgItemTextA(window, IDC_MAIN_SITE, ProductSiteAddress);
+    SendDlgItemMessageA(window, IDC_MAIN_SITE, EM_SETSEL, 0, (LPARAM)(sizeof ProductSiteAddress - 1));
+    SetDlgItemTextA(window, IDC_MAIN_FOLDER, "C:\\");
+
+    app.resultsWindow = CreateDialogParamA(app.instance, MAKEINTRESOURCEA(IDD_RESULTS), NULL,
+                                           ResultsWindowProc, 0);
+    if (!app.resultsWindow) {
+        // No owner: mainWindow is not set while this dialog initialises.
+        MessageBoxA(NULL, "ERROR: could not create dialog.", ProductTitle, MB_ICONWARNING | MB_OK);
+        PostQuitMessage(0);
+    }
+}
+
+static void OpenContainingFolder(void)
+{
+    char program[PATH_TEXT_SIZE];
+    char parameters[PATH_TEXT_SIZE + 16];
+    DWORD length = GetModuleFileNameA(NULL, program, sizeof program);
+    if (length == 0 || length >= sizeof program)
+        return;     // a cut path would select some other file
+    snprintf(parameters, sizeof parameters, "/select,\"%s\"", program);
+    ShellExecuteA(NULL, NULL, "Explorer", parameters, NULL, SW_SHOWNORMAL);
+}
+
+static void BrowseForRoot(HWND window)
+{
+    char folder[PATH_TEXT_SIZE];
+    char chosen[PATH_TEXT_SIZE];
+    GetDlgItemTextA(window, IDC_MAIN_FOLDER, folder, sizeof folder);
+    if (PickFolder(window, folder, chosen, sizeof chosen))
+        SetDlgItemTextA(window, IDC_MAIN_FOLDER, chosen);
+}
+
+static void StartSearch(HWND window)
+{
+    if (IsWorkerRunning()) {
+        ShowError(window, "Stop the current search to start another.");
+        return;
+    }
+    if (IsResultsCommandRunning()) {
+        // The command reads the list by index: it must not change under it.
+        ShowError(window, "Finish the command in the List window to start a search.");
+        return;
+    }
+    GetDlgItemTextA(window, IDC_MAIN_FOLDER, app.searchRoot, sizeof app.searchRoot);
+    if (Ask(window, GO_QUESTION) != IDYES)
+        return;
+    if (!StartSearchWorker())
+        ShowError(window, "ERROR: could not create thread.");
+}
+
+static void StopSearch(HWND window)
+{
+    if (!IsWorkerRunning())
+        return;
+    if (Ask(window, "Stop the current search?\n\nContinue?") != IDYES)
+        return;
+    EnterCriticalSection(&app.progressLock);
+    app.stopRequested = 1;
+    LeaveCriticalSection(&app.progressLock);
+}
+
+static void VisitSite(HWND window)
+{
+    if (Ask(window, "Visit Internet Site?") == IDYES)
+        ShowReferrerPage(ProductSiteAddress);
+}
+
+static void ShowStatus(HWND window)
+{
+    char folderText[PATH_TEXT_SIZE];
+    char foundText[PATH_TEXT_SIZE];
+
+    EnterCriticalSection(&app.progressLock);
+    CopyText(folderText, sizeof folderText, app.currentFolderText);
+    CopyText(foundText, sizeof foundText, app.foundText);
+    LeaveCriticalSection(&app.progressLock);
+
+    SetDlgItemTextA(window, IDC_MAIN_FOLDER_TEXT, folderText);
+    SetDlgItemTextA(window, IDC_MAIN_FOUND_TEXT, foundText);
+    if (IsWorkerRunning()) {
+        SetDlgItemTextA(window, IDC_MAIN_INFO_GROUP, INFO_SPINNER[app.spinnerPhase]);
+        SetDlgItemTextA(window, IDC_MAIN_FOLDER_GROUP, FOLDER_SPINNER[app.spinnerPhase]);
+        app.spinnerPhase = (app.spinnerPhase + 1) % 4;
+    } else {
+        SetDlgItemTextA(window, IDC_MAIN_INFO_GROUP, "Information");
+        SetDlgItemTextA(window, IDC_MAIN_FOLDER_GROUP, "");
+    }
+}
+
+static void OnCommand(HWND window, WORD id)
+{
+    switch (id) {
+    case IDC_MAIN_VISIT:
+    case IDM_VISIT:
+        VisitSite(window);
+        break;
+    case IDC_MAIN_DONATE:
+    case IDM_DONATE:
+        DialogBoxParamA(app.instance, MAKEINTRESOURCEA(IDD_DONATE), window, DonateDialogProc, 0);
+        break;
+    case IDM_LINKS:
+        DialogBoxParamA(app.instance, MAKEINTRESOURCEA(IDD_LINKS), window, LinksDialogProc, 0);
+        break;
+    case IDM_OPEN_FOLDER:
+        OpenContainingFolder();
+        break;
+    case IDC_MAIN_BROWSE:
+        BrowseForRoot(window);
+        break;
+    case IDC_MAIN_GO:
+        StartSearch(window);
+        break;
+    case IDC_MAIN_STOP:
+        StopSearch(window);
+        break;
+    case IDM_EXIT:
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        break;
+    }
+}
+
+INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitMainWindow(window);
+        return FALSE;
+    case WM_CLOSE:
+        if (ConfirmExit(window))
+            StopSearchAndQuit();
+        return FALSE;
+    case WM_QUERYENDSESSION:
+        if (!ConfirmExit(window))
+            return TRUE;    // message result stays 0: the end of the session is refused
+        StopSearchAndQuit();
+        return FALSE;
+    case WM_COMMAND:
+        OnCommand(window, LOWORD(wParam));
+        return FALSE;
+    case WM_TIMER:
+        ShowStatus(window);
+        return FALSE;
+    case WM_SEARCH_FATAL:
+        StopSearchAndQuit();
+        return FALSE;
+    }
+    return FALSE;
+}

@@ -1,0 +1,6 @@
+// Saves the paths of the selected files to a text file.
+#include "../app/drossweeper.h"
+
+void ListExport(void)
+{
+}

@@ -1,0 +1,69 @@
+// The background search thread and its start.
+#include "../app/drossweeper.h"
+#include "../app/resources/resource.h"
+
+static void EnableResultsButtons(HWND results, BOOL enable)
+{
+    EnableWindow(GetDlgItem(results, IDC_RESULTS_DELETE), enable);
+    EnableWindow(GetDlgItem(results, IDC_RESULTS_SAVE), enable);
+}
+
+static DWORD WINAPI SearchWorker(LPVOID)
+{
+    HWND results = app.resultsWindow;
+
+    EnableResultsButtons(results, FALSE);
+    EnterCriticalSection(&app.progressLock);
+    app.foundCount = 0;
+    app.searchedCount = 0;
+    app.totalBytes = 0;
+    LeaveCriticalSection(&app.progressLock);
+    SendMessageA(GetDlgItem(results, IDC_RESULTS_LIST), LB_RESETCONTENT, 0, 0);
+    SetWindowTextA(GetDlgItem(results, IDC_RESULTS_SIZE), "0 Files [0.00 MB]");
+
+    DirectoryWalk(app.searchRoot);
+
+    FLASHWINFO flash = {};
+    flash.cbSize = sizeof flash;
+    flash.hwnd = app.mainWindow;
+    flash.dwFlags = FLASHW_ALL;
+    flash.uCount = 1;
+    flash.dwTimeout = 1000;
+    FlashWindowEx(&flash);
+
+    EnterCriticalSection(&app.progressLock);
+    CopyText(app.currentFolderText, sizeof app.currentFolderText, "Idle.");
+    LeaveCriticalSection(&app.progressLock);
+
+    EnableResultsButtons(results, TRUE);
+    EnableWindow(GetDlgItem(results, IDC_RESULTS_LIST), TRUE);
+    ShowWindow(results, SW_SHOWNORMAL);
+
+    EnterCriticalSection(&app.progressLock);
+    app.stopRequested = 0;
+    LeaveCriticalSection(&app.progressLock);
+
+    // The walk's failure message promised the end of the program: ask the UI
+    // thread for its orderly exit, which waits for this thread to finish.
+    if (TakeSearchFailure())
+        PostMessageA(app.mainWindow, WM_SEARCH_FATAL, 0, 0);
+    return 1;
+}
+
+bool StartSearchWorker(void)
+{
+    // A stale stop (confirmed after the last search had ended) must not stop
+    // this one. It is cleared here, before the thread exists, and not by the
+    // thread itself: an exit requested before the thread got going would
+    // otherwise be lost and the exit would wait for the whole walk.
+    EnterCriticalSection(&app.progressLock);
+    app.stopRequested = 0;
+    LeaveCriticalSection(&app.progressLock);
+
+    if (app.workerThread) {
+        CloseHandle(app.workerThread);
+        app.workerThread = NULL;
+    }
+    app.workerThread = CreateThread(NULL, 0, SearchWorker, NULL, 0, &app.workerThreadId);
+    return app.workerThread != NULL;
+}

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Makes the test trees that Windows programs cannot make under wine: Unix
+# symbolic links that loop, paths longer than the ANSI functions reach, and a
+# drive letter mapped to a folder. Usage: make_trees.sh FOLDER
+set -euo pipefail
+trees=$1
+rm -rf "$trees"
+mkdir -p "$trees"
+genuine() { printf '\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1\x00' > "$1"; head -c 503 /dev/zero >> "$1"; }
+
+# Loops: links back to the root and to each other.
+l=$trees/loops
+mkdir -p "$l/a" "$l/m1" "$l/m2" "$l/many"
+genuine "$l/a/thumbs.db"
+genuine "$l/m2/Thumbs.db"
+ln -s .. "$l/a/up"
+ln -s . "$l/self"
+ln -s ../m2 "$l/m1/to2"
+ln -s ../m1 "$l/m2/to1"
+for i in 1 2 3 4; do ln -s .. "$l/many/l$i"; done
+
+# Long paths, measured as wine shows them: Z: and the path with backslashes.
+d=$trees/deep
+mkdir -p "$d/shallow"
+genuine "$d/shallow/thumbs.db"
+winlen=$(( 2 + ${#d} ))
+pad=$(( 250 - winlen - 2 ))        # P is 250 characters: P\THUMBS.DB is 260
+[ "$pad" -gt 0 ] || { echo "tree folder too long: $d" >&2; exit 1; }
+p=$d/p$(printf '%*s' "$pad" '' | tr ' ' x)
+f=$p/f1234                          # 256 characters: listable, its THUMBS.DB is not
+g=$f/gggggggggg                     # 267 characters: never walked
+mkdir -p "$g"
+genuine "$p/thumbs.db"
+echo text > "$p/other.txt"
+genuine "$f/thumbs.db"
+echo text > "$f/x.txt"
+genuine "$g/thumbs.db"
+
+# Drive Q: for the walk of a drive root.
+mkdir -p "$trees/drive/sub"
+genuine "$trees/drive/thumbs.db"
+genuine "$trees/drive/sub/THUMBS.DB"
+prefix=${WINEPREFIX:-$HOME/.wine}
+mkdir -p "$prefix/dosdevices"
+ln -sfn "$trees/drive" "$prefix/dosdevices/q:"

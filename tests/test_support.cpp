@@ -1,0 +1,153 @@
+// Helpers shared by the test programs.
+#include "test_support.h"
+#include "resources/resource.h"
+
+#include <stdlib.h>
+
+std::string GenuineHeader(size_t size)
+{
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < SIGNATURE_SIZE && i < size; i++)
+        bytes[i] = (char)CompoundFileSignature[i];
+    return bytes;
+}
+
+void MakeFolder(const std::string &path)
+{
+    ASSERT_TRUE(CreateDirectoryA(path.c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS)
+        << "could not create " << path << ", error " << GetLastError();
+}
+
+std::string FreshFolder(const char *name)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string base = std::string(temp) + "dross-tests";
+    CreateDirectoryA(base.c_str(), NULL);
+    std::string path = base + "\\" + name;
+    RemoveTree(path);
+    MakeFolder(path);
+    return path;
+}
+
+void WriteBytes(const std::string &path, const std::string &bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "could not create " << path << ", error " << GetLastError();
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    CloseHandle(file);
+    ASSERT_EQ(written, bytes.size());
+}
+
+void MakeReadOnly(const std::string &path)
+{
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY)) << path;
+}
+
+bool FileExists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RemoveTree(const std::string &path)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE listing = FindFirstFileA((path + "\\*").c_str(), &entry);
+    if (listing != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = entry.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string child = path + "\\" + name;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveTree(child);
+            else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryA(child.c_str());
+            else
+                DeleteFileA(child.c_str());
+        } while (FindNextFileA(listing, &entry));
+        FindClose(listing);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+std::string HostTree(const char *name)
+{
+    const char *trees = getenv("DROSS_TREES");
+    if (!trees)
+        return std::string();
+    return std::string(trees) + "\\" + name;
+}
+
+std::string WindowText(HWND window)
+{
+    char text[4096];
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::vector<std::string> ListEntries(HWND list)
+{
+    std::vector<std::string> entries;
+    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; i++) {
+        std::string text((size_t)SendMessageA(list, LB_GETTEXTLEN, i, 0) + 1, '\0');
+        SendMessageA(list, LB_GETTEXT, i, (LPARAM)&text[0]);
+        text.resize(strlen(text.c_str()));
+        entries.push_back(text);
+    }
+    return entries;
+}
+
+void SearchTest::SetUp()
+{
+    static bool initialised;
+    if (!initialised) {
+        InitAppState();
+        initialised = true;
+    }
+    EnterCriticalSection(&app.progressLock);
+    app.stopRequested = 0;
+    app.foundCount = app.searchedCount = 0;
+    app.totalBytes = 0;
+    app.currentFolderText[0] = app.foundText[0] = '\0';
+    LeaveCriticalSection(&app.progressLock);
+    app.instance = GetModuleHandleA(NULL);
+    app.resultsWindow = CreateDialogParamA(app.instance, MAKEINTRESOURCEA(IDD_RESULTS), NULL,
+                                           ResultsWindowProc, 0);
+    ASSERT_TRUE(app.resultsWindow != NULL);
+}
+
+void SearchTest::TearDown()
+{
+    DestroyWindow(app.resultsWindow);
+    app.resultsWindow = NULL;
+}
+
+HWND SearchTest::List() const
+{
+    return GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST);
+}
+
+std::string SearchTest::SizeText() const
+{
+    return WindowText(GetDlgItem(app.resultsWindow, IDC_RESULTS_SIZE));
+}
+
+void SearchTest::WaitForWorker()
+{
+    while (IsWorkerRunning()) {
+        MsgWaitForMultipleObjects(1, &app.workerThread, FALSE, 5000, QS_ALLINPUT);
+        PumpPendingMessages();
+    }
+}
+
+void SearchTest::RunSearch(const std::string &root)
+{
+    CopyText(app.searchRoot, sizeof app.searchRoot, root.c_str());
+    ASSERT_TRUE(StartSearchWorker());
+    WaitForWorker();
+}

@@ -1,0 +1,42 @@
+// Helpers shared by the test programs: fresh folders, files, the results list.
+#ifndef TEST_SUPPORT_H
+#define TEST_SUPPORT_H
+
+#include "drossweeper.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+// The header of a genuine thumbnail cache, padded with zeros to the given size.
+std::string GenuineHeader(size_t size = 512);
+
+// A fresh, empty folder under the temporary folder; no trailing backslash.
+std::string FreshFolder(const char *name);
+void MakeFolder(const std::string &path);
+void WriteBytes(const std::string &path, const std::string &bytes);
+void MakeReadOnly(const std::string &path);
+void RemoveTree(const std::string &path);
+bool FileExists(const std::string &path);
+
+// A folder of the trees made on the host before the tests (symbolic links, long paths).
+std::string HostTree(const char *name);
+
+// The texts of a list box's entries, top to bottom.
+std::vector<std::string> ListEntries(HWND list);
+std::string WindowText(HWND window);
+
+// Fresh program state with a real ResultsWindow, as the search sees it.
+class SearchTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    HWND List() const;
+    std::string SizeText() const;
+    std::vector<std::string> Listed() const { return ListEntries(List()); }
+    // Runs a whole search on another thread, dispatching messages meanwhile.
+    void RunSearch(const std::string &root);
+    void WaitForWorker();
+};
+
+#endif

@@ -1,0 +1,258 @@
+// The folder walk: path joining, name and header tests, and walks of real trees.
+#include "test_support.h"
+#include "resources/resource.h"
+
+#include <algorithm>
+#include <set>
+
+// --- pure logic ---------------------------------------------------------------
+
+TEST(JoinPath, JoinsLikePathAddBackslash)
+{
+    struct { const char *folder, *name, *expected; } cases[] = {
+        { "C:\\", "Windows", "C:\\Windows" },
+        { "C:\\Data", "Files", "C:\\Data\\Files" },
+        { "C:\\Data\\", "x", "C:\\Data\\x" },
+        { "", "THUMBS.DB", "THUMBS.DB" },
+        { "C:\\Data", "*", "C:\\Data\\*" },
+    };
+    for (auto &c : cases) {
+        char out[MAX_PATH] = "garbage";
+        EXPECT_TRUE(JoinPath(out, sizeof out, c.folder, c.name)) << c.folder;
+        EXPECT_STREQ(c.expected, out) << c.folder << " + " << c.name;
+    }
+}
+
+TEST(JoinPath, RefusesRatherThanCuts)
+{
+    std::string folder(249, 'f');
+    char out[MAX_PATH];
+    EXPECT_TRUE(JoinPath(out, sizeof out, folder.c_str(), "THUMBS.DB"));  // 259 characters
+    EXPECT_EQ(259u, strlen(out));
+    folder += 'g';
+    strcpy(out, "garbage");
+    EXPECT_FALSE(JoinPath(out, sizeof out, folder.c_str(), "THUMBS.DB")); // 260 would not fit
+    EXPECT_STREQ("garbage", out);
+}
+
+TEST(UppercaseInPlace, ChangesOnlyAsciiLetters)
+{
+    char name[] = "thumbs.db";
+    UppercaseInPlace(name);
+    EXPECT_STREQ("THUMBS.DB", name);
+    char mixed[] = "Th\xe9mbs_1.Db\xff";
+    UppercaseInPlace(mixed);
+    EXPECT_STREQ("TH\xe9MBS_1.DB\xff", mixed);
+}
+
+TEST(MatchesSignature, DecidesOnTheFirstNineBytes)
+{
+    std::string genuine = GenuineHeader(41);
+    const BYTE *bytes = (const BYTE *)genuine.data();
+    EXPECT_TRUE(MatchesSignature(bytes, 41, CompoundFileSignature));
+    EXPECT_TRUE(MatchesSignature(bytes, 9, CompoundFileSignature));
+    EXPECT_FALSE(MatchesSignature(bytes, 8, CompoundFileSignature));
+    EXPECT_FALSE(MatchesSignature(bytes, 0, CompoundFileSignature));
+    std::string ninth = genuine;
+    ninth[8] = 1;
+    EXPECT_FALSE(MatchesSignature((const BYTE *)ninth.data(), 41, CompoundFileSignature));
+    std::string tail = genuine;
+    tail[9] = tail[40] = (char)0xAB;
+    EXPECT_TRUE(MatchesSignature((const BYTE *)tail.data(), 41, CompoundFileSignature));
+}
+
+TEST(Formats, CountsAndMegabytes)
+{
+    char text[MAX_PATH];
+    FormatSizeText(text, sizeof text, 1, 12345);
+    EXPECT_STREQ("1 Files [0.01 MB]", text);
+    FormatSizeText(text, sizeof text, 1, 1048576);
+    EXPECT_STREQ("1 Files [1.00 MB]", text);
+    FormatSizeText(text, sizeof text, 0, 0);
+    EXPECT_STREQ("0 Files [0.00 MB]", text);
+    FormatSizeText(text, sizeof text, 2, 5ull << 32);
+    EXPECT_STREQ("2 Files [20480.00 MB]", text);
+    FormatFoundText(text, sizeof text, 3, 1234567);
+    EXPECT_STREQ("3 Files [THUMBS.DB] Found [of 1234567 Searched]", text);
+}
+
+// --- walks of real trees ------------------------------------------------------
+
+class WalkTest : public SearchTest {
+protected:
+    std::string FoundText() const { return app.foundText; }
+};
+
+TEST_F(WalkTest, PicksGenuineThumbsInAnyCase)
+{
+    std::string root = FreshFolder("names");
+    const char *folders[] = { "a", "b", "c", "d", "THUMBS.DB", "e", "f", "g", "h", "i" };
+    for (const char *f : folders)
+        MakeFolder(root + "\\" + f);
+    WriteBytes(root + "\\a\\thumbs.db", GenuineHeader());
+    WriteBytes(root + "\\b\\Thumbs.db", GenuineHeader());
+    WriteBytes(root + "\\c\\THUMBS.DB", GenuineHeader());
+    WriteBytes(root + "\\d\\THUMBS.DB.bak", GenuineHeader());
+    WriteBytes(root + "\\d\\xTHUMBS.DB", GenuineHeader());
+    WriteBytes(root + "\\THUMBS.DB\\thumbs.db", GenuineHeader());   // inside a folder of that name
+    WriteBytes(root + "\\e\\thumbs.db", GenuineHeader());
+    MakeReadOnly(root + "\\e\\thumbs.db");
+    WriteBytes(root + "\\f\\thumbs.db", GenuineHeader(8));          // signature only
+    std::string ninth = GenuineHeader(41);
+    ninth[8] = 7;
+    WriteBytes(root + "\\g\\thumbs.db", ninth);
+    WriteBytes(root + "\\h\\thumbs.db", "");
+    std::string office = GenuineHeader(4096);                       // any compound file will do
+    office.replace(512, 24, "WordDocument\0\0\0\0\0\0\0\0\0\0\0\0", 24);
+    WriteBytes(root + "\\i\\thumbs.db", office);
+
+    DirectoryWalk(root.c_str());
+
+    std::vector<std::string> expected = {
+        root + "\\a\\THUMBS.DB", root + "\\b\\THUMBS.DB", root + "\\c\\THUMBS.DB",
+        root + "\\i\\THUMBS.DB", root + "\\THUMBS.DB\\THUMBS.DB",
+    };
+    std::sort(expected.begin(), expected.end(), [](const std::string &x, const std::string &y) {
+        return lstrcmpiA(x.c_str(), y.c_str()) < 0;
+    });
+    EXPECT_EQ(expected, Listed());
+    EXPECT_EQ(5, app.foundCount);
+    EXPECT_EQ(11, app.searchedCount);   // every file, read-only and fake ones included
+    EXPECT_EQ("5 Files [THUMBS.DB] Found [of 11 Searched]", FoundText());
+    EXPECT_EQ(5u * 512 - 512 + 4096, app.totalBytes);
+    RemoveTree(root);
+}
+
+TEST_F(WalkTest, SizeTextFollowsEachMatch)
+{
+    std::string root = FreshFolder("sizes");
+    WriteBytes(root + "\\thumbs.db", GenuineHeader(12345));
+    DirectoryWalk(root.c_str());
+    EXPECT_EQ("1 Files [0.01 MB]", SizeText());
+    EXPECT_EQ(1u, Listed().size());
+
+    WriteBytes(root + "\\thumbs.db", GenuineHeader(1048576));
+    SendMessageA(List(), LB_RESETCONTENT, 0, 0);
+    app.foundCount = 0;
+    app.totalBytes = 0;
+    DirectoryWalk(root.c_str());
+    EXPECT_EQ("1 Files [1.00 MB]", SizeText());
+    RemoveTree(root);
+}
+
+TEST_F(WalkTest, RootForms)
+{
+    std::string root = FreshFolder("roots");
+    MakeFolder(root + "\\sub");
+    WriteBytes(root + "\\thumbs.db", GenuineHeader());
+    WriteBytes(root + "\\sub\\thumbs.db", GenuineHeader());
+
+    // A trailing backslash is never doubled.
+    DirectoryWalk((root + "\\").c_str());
+    std::vector<std::string> expected = { root + "\\sub\\THUMBS.DB", root + "\\THUMBS.DB" };
+    EXPECT_EQ(expected, Listed());
+
+    // A missing folder and a file: the root shows, the counts stay 0, nothing listed.
+    for (std::string missing : { root + "\\nothing-here", root + "\\thumbs.db" }) {
+        SendMessageA(List(), LB_RESETCONTENT, 0, 0);
+        app.foundCount = app.searchedCount = 0;
+        DirectoryWalk(missing.c_str());
+        EXPECT_EQ(missing, app.currentFolderText);
+        EXPECT_EQ("0 Files [THUMBS.DB] Found [of 0 Searched]", FoundText());
+        EXPECT_TRUE(Listed().empty());
+    }
+
+    // The empty root walks the current folder with relative paths.
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(sizeof previous, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(root.c_str()));
+    SendMessageA(List(), LB_RESETCONTENT, 0, 0);
+    DirectoryWalk("");
+    SetCurrentDirectoryA(previous);
+    expected = { "sub\\THUMBS.DB", "THUMBS.DB" };
+    EXPECT_EQ(expected, Listed());
+    RemoveTree(root);
+}
+
+TEST_F(WalkTest, DriveRoot)
+{
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("Q:\\"))
+        << "drive Q: should be mapped to the test tree 'drive'";
+    DirectoryWalk("Q:\\");
+    std::vector<std::string> expected = { "Q:\\sub\\THUMBS.DB", "Q:\\THUMBS.DB" };
+    EXPECT_EQ(expected, Listed());
+}
+
+// Stops the walk from inside its first list addition, as STOP would.
+static WNDPROC originalListProc;
+static long searchedAtStop = -1;
+static char folderAtStop[MAX_PATH];
+
+static LRESULT CALLBACK StopOnFirstMatch(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == LB_ADDSTRING && searchedAtStop < 0) {
+        EnterCriticalSection(&app.progressLock);
+        app.stopRequested = 1;
+        searchedAtStop = app.searchedCount;
+        CopyText(folderAtStop, sizeof folderAtStop, app.currentFolderText);
+        LeaveCriticalSection(&app.progressLock);
+    }
+    return CallWindowProcA(originalListProc, list, message, wParam, lParam);
+}
+
+TEST_F(WalkTest, StopDeepInTheTreeEndsEveryLevel)
+{
+    std::string root = FreshFolder("stop");
+    std::string level = root;
+    for (int depth = 0; depth < 4; depth++) {
+        for (int i = 0; i < 4; i++) {
+            std::string sibling = level + "\\s" + std::to_string(i);
+            MakeFolder(sibling);
+            for (int f = 0; f < 3; f++)
+                WriteBytes(sibling + "\\file" + std::to_string(f) + ".txt", "x");
+            WriteBytes(level + "\\other" + std::to_string(i) + ".txt", "x");
+        }
+        level += "\\s" + std::to_string(depth % 4);
+    }
+    WriteBytes(level + "\\thumbs.db", GenuineHeader());
+
+    originalListProc = (WNDPROC)SetWindowLongPtrA(List(), GWLP_WNDPROC, (LONG_PTR)StopOnFirstMatch);
+    DirectoryWalk(root.c_str());
+    SetWindowLongPtrA(List(), GWLP_WNDPROC, (LONG_PTR)originalListProc);
+
+    EXPECT_EQ(1u, Listed().size());
+    EXPECT_EQ(searchedAtStop, app.searchedCount) << "files examined after the stop";
+    EXPECT_STREQ(folderAtStop, app.currentFolderText) << "folder entered after the stop";
+    EXPECT_LT(app.searchedCount, 4 * 16 + 1);
+    RemoveTree(root);
+}
+
+TEST_F(WalkTest, LinksBackToAncestorsAreNotWalkedAgain)
+{
+    std::string root = HostTree("loops");
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(root.c_str())) << root;
+    DirectoryWalk(root.c_str());
+    // m1\to2 leads to a sibling, not an ancestor, so it is walked; every link
+    // that leads back up the walk path is not.
+    std::vector<std::string> expected = {
+        root + "\\a\\THUMBS.DB", root + "\\m1\\to2\\THUMBS.DB", root + "\\m2\\THUMBS.DB",
+    };
+    EXPECT_EQ(expected, Listed());
+}
+
+TEST_F(WalkTest, OverlongPathsAreNeverListed)
+{
+    std::string root = HostTree("deep");
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(root.c_str())) << root;
+    DirectoryWalk(root.c_str());
+    std::vector<std::string> listed = Listed();
+    std::vector<std::string> expected = { root + "\\shallow\\THUMBS.DB" };
+    EXPECT_EQ(expected, listed);
+    std::set<std::string> unique(listed.begin(), listed.end());
+    EXPECT_EQ(unique.size(), listed.size());
+    for (const std::string &path : listed)
+        EXPECT_LE(path.size(), 259u) << path;
+    // Files too deep to test are still counted as searched; folders too deep to
+    // list are not walked at all (see make_trees.sh).
+    EXPECT_EQ(5, app.searchedCount);
+}

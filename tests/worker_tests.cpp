@@ -1,0 +1,195 @@
+// The search thread against a real ResultsWindow, and the orderly exit during a search.
+#include "test_support.h"
+#include "resources/resource.h"
+
+class WorkerTest : public SearchTest {
+protected:
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(app.resultsWindow, id)) != 0; }
+    std::string FolderText() const { return app.currentFolderText; }
+};
+
+// Records the button states that each list addition sees.
+static WNDPROC originalListProc;
+static int additions;
+static int additionsWithButtonsEnabled;
+
+static LRESULT CALLBACK WatchAdditions(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == LB_ADDSTRING) {
+        additions++;
+        HWND results = GetParent(list);
+        if (IsWindowEnabled(GetDlgItem(results, IDC_RESULTS_DELETE)) ||
+            IsWindowEnabled(GetDlgItem(results, IDC_RESULTS_SAVE)))
+            additionsWithButtonsEnabled++;
+    }
+    return CallWindowProcA(originalListProc, list, message, wParam, lParam);
+}
+
+TEST_F(WorkerTest, RefillsTheListAndEndsIdle)
+{
+    std::string root = FreshFolder("worker");
+    for (const char *f : { "zeta", "Alpha", "mid", "alpha2" }) {
+        MakeFolder(root + "\\" + f);
+        WriteBytes(root + "\\" + f + "\\thumbs.db", GenuineHeader(1000));
+        WriteBytes(root + "\\" + f + "\\notes.txt", "x");
+    }
+    SendMessageA(List(), LB_ADDSTRING, 0, (LPARAM)"left over from the last search");
+    EnableResultsControls(true);
+    EnableWindow(List(), FALSE);
+    app.stopRequested = 1;  // a stop confirmed after the last search ended
+    originalListProc = (WNDPROC)SetWindowLongPtrA(List(), GWLP_WNDPROC, (LONG_PTR)WatchAdditions);
+    additions = additionsWithButtonsEnabled = 0;
+
+    RunSearch(root);
+    SetWindowLongPtrA(List(), GWLP_WNDPROC, (LONG_PTR)originalListProc);
+
+    std::vector<std::string> expected = {
+        root + "\\Alpha\\THUMBS.DB", root + "\\alpha2\\THUMBS.DB",
+        root + "\\mid\\THUMBS.DB", root + "\\zeta\\THUMBS.DB",
+    };
+    EXPECT_EQ(expected, Listed());
+    EXPECT_EQ(4, additions);
+    EXPECT_EQ(0, additionsWithButtonsEnabled) << "buttons must stay disabled during the walk";
+    EXPECT_EQ("4 Files [0.00 MB]", SizeText());
+    EXPECT_EQ("Idle.", FolderText());
+    EXPECT_EQ("4 Files [THUMBS.DB] Found [of 8 Searched]", std::string(app.foundText));
+    EXPECT_TRUE(Enabled(IDC_RESULTS_DELETE));
+    EXPECT_TRUE(Enabled(IDC_RESULTS_SAVE));
+    EXPECT_TRUE(Enabled(IDC_RESULTS_LIST));
+    EXPECT_EQ(0, app.stopRequested);
+    DWORD code = 0xdeadbeef;
+    GetExitCodeThread(app.workerThread, &code);
+    EXPECT_EQ(1u, code);
+    EXPECT_FALSE(IsWorkerRunning());
+    RemoveTree(root);
+}
+
+TEST_F(WorkerTest, NothingFoundStillShowsTheWindow)
+{
+    std::string root = FreshFolder("empty");
+    WriteBytes(root + "\\readme.txt", "x");
+    SetWindowTextA(GetDlgItem(app.resultsWindow, IDC_RESULTS_SIZE), "7 Files [1.00 MB]");
+    ShowWindow(app.resultsWindow, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(app.resultsWindow));
+
+    RunSearch(root);
+
+    EXPECT_TRUE(Listed().empty());
+    EXPECT_EQ("0 Files [0.00 MB]", SizeText());
+    EXPECT_EQ("Idle.", FolderText());
+    EXPECT_TRUE(IsWindowVisible(app.resultsWindow));
+    EXPECT_FALSE(IsIconic(app.resultsWindow));
+    EXPECT_TRUE(Enabled(IDC_RESULTS_DELETE));
+    RemoveTree(root);
+}
+
+TEST_F(WorkerTest, SecondSearchStartsFromZero)
+{
+    std::string root = FreshFolder("twice");
+    WriteBytes(root + "\\thumbs.db", GenuineHeader(2000));
+    RunSearch(root);
+    RunSearch(root);
+    EXPECT_EQ(1u, Listed().size());
+    EXPECT_EQ(1, app.foundCount);
+    EXPECT_EQ(1, app.searchedCount);
+    EXPECT_EQ(2000u, app.totalBytes);
+    RemoveTree(root);
+}
+
+TEST_F(WorkerTest, StopSearchAndQuitWaitsForTheWorker)
+{
+    std::string root = FreshFolder("large");
+    for (int i = 0; i < 150; i++) {
+        std::string folder = root + "\\f" + std::to_string(i);
+        MakeFolder(folder);
+        WriteBytes(folder + "\\thumbs.db", GenuineHeader(64));
+    }
+    CopyText(app.searchRoot, sizeof app.searchRoot, root.c_str());
+    ASSERT_TRUE(StartSearchWorker());
+
+    StopSearchAndQuit();
+
+    EXPECT_FALSE(IsWorkerRunning());
+    DWORD code = 0;
+    GetExitCodeThread(app.workerThread, &code);
+    EXPECT_EQ(1u, code);
+    EXPECT_LT(Listed().size(), 150u) << "the stop came too late to matter";
+    EXPECT_EQ("Idle.", FolderText());
+    MSG msg;
+    bool sawQuit = false;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+        sawQuit = sawQuit || msg.message == WM_QUIT;
+    EXPECT_TRUE(sawQuit);
+    RemoveTree(root);
+}
+
+// --- allocation failure: the message, the stop, and the request to end --------
+
+static void *FailingAllocation(size_t)
+{
+    return NULL;
+}
+
+static bool fatalPosted;
+
+static LRESULT CALLBACK FakeMainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SEARCH_FATAL)
+        fatalPosted = true;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static BOOL CALLBACK FindMessageBox(HWND window, LPARAM found)
+{
+    char className[32];
+    GetClassNameA(window, className, sizeof className);
+    if (strcmp(className, "#32770") == 0) {
+        *(HWND *)found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+TEST_F(WorkerTest, AllocationFailureEndsSearchAndAsksToQuit)
+{
+    std::string root = FreshFolder("nomemory");
+    for (const char *f : { "a", "b", "c" }) {
+        MakeFolder(root + "\\" + f);
+        WriteBytes(root + "\\" + f + "\\thumbs.db", GenuineHeader());
+    }
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = FakeMainWindow;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = "FakeMainWindow";
+    RegisterClassA(&wc);
+    app.mainWindow = CreateWindowA("FakeMainWindow", "main", 0, 0, 0, 10, 10, NULL, NULL, wc.hInstance, NULL);
+    fatalPosted = false;
+    AllocateHeaderBuffer = FailingAllocation;
+    CopyText(app.searchRoot, sizeof app.searchRoot, root.c_str());
+    ASSERT_TRUE(StartSearchWorker());
+
+    // The message box belongs to the worker thread; answer it from here.
+    HWND box = NULL;
+    for (int i = 0; i < 500 && !box; i++) {
+        PumpPendingMessages();
+        EnumThreadWindows(app.workerThreadId, FindMessageBox, (LPARAM)&box);
+        Sleep(10);
+    }
+    ASSERT_TRUE(box != NULL) << "no message box";
+    EXPECT_EQ(ProductTitle, WindowText(box));
+    EXPECT_EQ("ERROR: Could not allocate memory.\n\nThe application will now terminate.",
+              WindowText(GetDlgItem(box, 0xFFFF)));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    WaitForWorker();
+    AllocateHeaderBuffer = malloc;
+
+    EXPECT_TRUE(Listed().empty()) << "the walk must stop at the failure";
+    EXPECT_EQ("Idle.", FolderText());
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
+    EXPECT_TRUE(fatalPosted);
+    DestroyWindow(app.mainWindow);
+    app.mainWindow = NULL;
+    RemoveTree(root);
+}
