@@ -6,7 +6,8 @@ set -euo pipefail
 trees=$1
 rm -rf "$trees"
 mkdir -p "$trees"
-genuine() { printf '\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1\x00' > "$1"; head -c 503 /dev/zero >> "$1"; }
+# 512 bytes beginning with the compound file signature; the shell's own printf keeps it fast.
+genuine() { printf '\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1\x00%503s' '' > "$1"; }
 
 # Loops: links back to the root and to each other.
 l=$trees/loops
@@ -43,3 +44,9 @@ genuine "$trees/drive/sub/THUMBS.DB"
 prefix=${WINEPREFIX:-$HOME/.wine}
 mkdir -p "$prefix/dosdevices"
 ln -sfn "$trees/drive" "$prefix/dosdevices/q:"
+
+# A tree large enough for a search to run for a while: 5,000 folders, each with
+# a genuine THUMBS.DB, so every folder costs the program two window calls.
+b=$trees/big
+mkdir -p "$b"/d{01..50}/e{001..100}
+for f in "$b"/d*/e*; do genuine "$f/thumbs.db"; done

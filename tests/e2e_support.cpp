@@ -1,0 +1,64 @@
+// End-to-end fixture: the real program, started fresh for every test.
+#include "e2e_support.h"
+#include "resources/resource.h"
+
+#include <stdlib.h>
+
+const std::string MainCaption = std::string(PRODUCT_TITLE) + " - Main";
+const std::string ListCaption = std::string(PRODUCT_TITLE) + " - List";
+
+void AppTest::SetUp()
+{
+    const char *exe = getenv("DROSS_EXE");
+    ASSERT_TRUE(exe != NULL) << "DROSS_EXE names the program under test";
+    ASSERT_TRUE(ui::Launch(exe, program)) << "could not start " << exe << ", error " << GetLastError();
+    main = ui::FindWindowByCaption(program, MainCaption, 15000);
+    ASSERT_TRUE(main != NULL) << "no window captioned " << MainCaption;
+    results = ui::FindWindowByCaption(program, ListCaption, 15000);
+    ASSERT_TRUE(results != NULL) << "no window captioned " << ListCaption;
+    list = GetDlgItem(results, IDC_RESULTS_LIST);
+}
+
+void AppTest::TearDown()
+{
+    ui::Close(program);
+}
+
+ui::Box AppTest::ExpectBox(const std::string &text)
+{
+    ui::Box box;
+    EXPECT_TRUE(ui::WaitForBox(program, box, 15000)) << "no message box; expected \"" << text << "\"";
+    EXPECT_EQ(text, box.text);
+    return box;
+}
+
+void AppTest::AnswerBox(const std::string &text, int button)
+{
+    ui::Box box = ExpectBox(text);
+    if (box.window) {
+        ASSERT_TRUE(ui::Answer(box, button)) << "message box did not close: " << box.text;
+    }
+}
+
+void AppTest::StartSearch(const std::string &root)
+{
+    ui::SetControlText(main, IDC_MAIN_FOLDER, root);
+    ui::Click(main, IDC_MAIN_GO);
+    ui::Box box = ExpectBox(
+        "Search for files named... 'THUMBS.DB'\n\n\n\n"
+        "NOTE: The search is recursive (will include subfolders).\n"
+        "NOTE: The search is *not* case sensitive.\n"
+        "NOTE: The search will ignore 'Read-Only' files.\n\n\n\n"
+        "Continue?");
+    EXPECT_TRUE(box.hasYes && box.hasNo);
+    ASSERT_TRUE(ui::Answer(box, IDYES));
+}
+
+void AppTest::WaitForIdle(DWORD timeoutMs)
+{
+    ASSERT_EQ("Idle.", ui::WaitForControlText(main, IDC_MAIN_FOLDER_TEXT, "Idle.", timeoutMs));
+    // The worker enables the buttons right after publishing "Idle.".
+    DWORD start = GetTickCount();
+    while (!ui::Enabled(results, IDC_RESULTS_SAVE) && GetTickCount() - start < 5000)
+        ui::Pause(10);
+}

@@ -1,0 +1,32 @@
+// End-to-end fixture: the real program, started fresh for every test and driven from here.
+#ifndef E2E_SUPPORT_H
+#define E2E_SUPPORT_H
+
+#include "test_support.h"
+#include "uidriver.h"
+
+extern const std::string MainCaption;
+extern const std::string ListCaption;
+
+class AppTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Asks a question of the program and checks that it is the expected one.
+    ui::Box ExpectBox(const std::string &text);
+    void AnswerBox(const std::string &text, int button);
+    // GO on the given root, answered Yes.
+    void StartSearch(const std::string &root);
+    // Waits for the end of the current search ("Idle." in the MainWindow).
+    void WaitForIdle(DWORD timeoutMs = 60000);
+    std::vector<std::string> Listed() const { return ui::ListEntries(list); }
+    DWORD ExitCode(DWORD timeoutMs = 20000) { return ui::WaitForExit(program, timeoutMs); }
+
+    ui::Program program;
+    HWND main = NULL;
+    HWND results = NULL;
+    HWND list = NULL;
+};
+
+#endif

@@ -1,0 +1,236 @@
+// The MainWindow and the ResultsWindow, driven through the real program.
+#include "e2e_support.h"
+#include "resources/resource.h"
+
+static const char EXIT_QUESTION[] = "Exit?\n\nContinue?";
+static const char STOP_QUESTION[] = "Stop the current search?\n\nContinue?";
+
+TEST_F(AppTest, StartUpState)
+{
+    EXPECT_EQ("C:\\", ui::ControlText(main, IDC_MAIN_FOLDER));
+    // The first tick replaces the template texts with the empty progress texts.
+    EXPECT_EQ("", ui::WaitForControlText(main, IDC_MAIN_FOLDER_TEXT, "", 5000));
+    EXPECT_EQ("", ui::ControlText(main, IDC_MAIN_FOUND_TEXT));
+    EXPECT_EQ("Information", ui::ControlText(main, IDC_MAIN_INFO_GROUP));
+    EXPECT_EQ("", ui::ControlText(main, IDC_MAIN_FOLDER_GROUP));
+    EXPECT_EQ(PRODUCT_TITLE, ui::ControlText(main, IDC_MAIN_APPNAME));
+    EXPECT_EQ("https://quillmoor.example/software/drossweeper-thumbs.db", ui::ControlText(main, IDC_MAIN_SITE));
+    DWORD selection = (DWORD)SendMessageW(GetDlgItem(main, IDC_MAIN_SITE), EM_GETSEL, 0, 0);
+    EXPECT_EQ(0u, LOWORD(selection));
+    EXPECT_EQ(ui::ControlText(main, IDC_MAIN_SITE).size(), HIWORD(selection));
+    EXPECT_EQ(std::string("\xA9 2026 Quillmoor. All rights reserved."), ui::ControlText(main, IDC_MAIN_COPYRIGHT));
+
+    EXPECT_FALSE(ui::Enabled(results, IDC_RESULTS_DELETE));
+    EXPECT_FALSE(ui::Enabled(results, IDC_RESULTS_SAVE));
+    EXPECT_TRUE(ui::Enabled(results, IDC_RESULTS_LIST));
+    EXPECT_EQ("0 Files [0.00 MB]", ui::ControlText(results, IDC_RESULTS_SIZE));
+    EXPECT_TRUE(Listed().empty());
+    EXPECT_EQ(3000, SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0));
+    // The List window's close command is grey; its window keeps its size.
+    HMENU system = GetSystemMenu(results, FALSE);
+    EXPECT_TRUE(GetMenuState(system, SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_TRUE(ui::IsRunning(program));
+}
+
+TEST_F(AppTest, GoAnsweredNoStartsNothing)
+{
+    std::string root = FreshFolder("e2e-no");
+    WriteBytes(root + "\\thumbs.db", GenuineHeader());
+    ui::SetControlText(main, IDC_MAIN_FOLDER, root);
+    ui::Click(main, IDC_MAIN_GO);
+    ui::Box box = ExpectBox(
+        "Search for files named... 'THUMBS.DB'\n\n\n\n"
+        "NOTE: The search is recursive (will include subfolders).\n"
+        "NOTE: The search is *not* case sensitive.\n"
+        "NOTE: The search will ignore 'Read-Only' files.\n\n\n\n"
+        "Continue?");
+    EXPECT_TRUE(box.hasYes && box.hasNo && !box.hasOk);
+    ASSERT_TRUE(ui::Answer(box, IDNO));
+    ui::Pause(600);     // two ticks
+    EXPECT_EQ("", ui::ControlText(main, IDC_MAIN_FOLDER_TEXT));
+    EXPECT_EQ("Information", ui::ControlText(main, IDC_MAIN_INFO_GROUP));
+    EXPECT_TRUE(Listed().empty());
+    EXPECT_FALSE(ui::Enabled(results, IDC_RESULTS_SAVE));
+    // STOP with no search running says nothing.
+    ui::Click(main, IDC_MAIN_STOP);
+    EXPECT_TRUE(ui::NoBoxWithin(program, 700));
+    RemoveTree(root);
+}
+
+TEST_F(AppTest, GoListsExactlyTheGenuineFiles)
+{
+    std::string root = FreshFolder("e2e-go");
+    for (const char *f : { "b", "A", "c", "ro", "fake", "sub" })
+        MakeFolder(root + "\\" + f);
+    MakeFolder(root + "\\sub\\deeper");
+    WriteBytes(root + "\\b\\Thumbs.db", GenuineHeader(12345));
+    WriteBytes(root + "\\A\\thumbs.db", GenuineHeader(1000));
+    WriteBytes(root + "\\sub\\deeper\\THUMBS.DB", GenuineHeader(2000));
+    WriteBytes(root + "\\ro\\thumbs.db", GenuineHeader());
+    MakeReadOnly(root + "\\ro\\thumbs.db");
+    WriteBytes(root + "\\fake\\thumbs.db", "not a compound file");
+    WriteBytes(root + "\\c\\thumbs.db.bak", GenuineHeader());
+    // Minimised, the List window is brought back when the search ends.
+    ShowWindow(results, SW_MINIMIZE);
+    ui::Pause(200);
+
+    StartSearch(root);
+    WaitForIdle();
+
+    std::vector<std::string> expected = {
+        root + "\\A\\THUMBS.DB", root + "\\b\\THUMBS.DB", root + "\\sub\\deeper\\THUMBS.DB",
+    };
+    EXPECT_EQ(expected, Listed());
+    EXPECT_EQ("3 Files [0.01 MB]", ui::ControlText(results, IDC_RESULTS_SIZE));
+    EXPECT_EQ("3 Files [THUMBS.DB] Found [of 6 Searched]",
+              ui::WaitForControlText(main, IDC_MAIN_FOUND_TEXT, "3 Files [THUMBS.DB] Found [of 6 Searched]", 2000));
+    EXPECT_TRUE(ui::Enabled(results, IDC_RESULTS_DELETE));
+    EXPECT_TRUE(ui::Enabled(results, IDC_RESULTS_SAVE));
+    EXPECT_TRUE(ui::Enabled(results, IDC_RESULTS_LIST));
+    EXPECT_TRUE(IsWindowVisible(results));
+    EXPECT_FALSE(IsIconic(results));
+    EXPECT_EQ("Information", ui::WaitForControlText(main, IDC_MAIN_INFO_GROUP, "Information", 2000));
+    EXPECT_EQ("", ui::ControlText(main, IDC_MAIN_FOLDER_GROUP));
+    RemoveTree(root);
+}
+
+// The captions that a group box shows while a search runs, in order of change.
+static std::vector<std::string> SpinnerCaptions(HWND main, int id, size_t count, DWORD timeoutMs)
+{
+    std::vector<std::string> seen;
+    DWORD start = GetTickCount();
+    std::string last = ui::ControlText(main, id);
+    while (seen.size() < count && GetTickCount() - start < timeoutMs) {
+        std::string now = ui::ControlText(main, id);
+        if (now != last)
+            seen.push_back(now);
+        last = now;
+        ui::Pause(15);
+    }
+    return seen;
+}
+
+TEST_F(AppTest, SpinnerTurnsAndContinuesInTheNextSearch)
+{
+    std::string big = HostTree("big");
+    StartSearch(big);
+    std::vector<std::string> info = SpinnerCaptions(main, IDC_MAIN_INFO_GROUP, 5, 10000);
+    std::vector<std::string> expected = {
+        "Information \\", "Information |", "Information /", "Information |", "Information \\",
+    };
+    EXPECT_EQ(expected, info);
+    EXPECT_EQ("Folder \\", ui::ControlText(main, IDC_MAIN_FOLDER_GROUP));
+    // Phase 1 now; stop after exactly one more change (phase 2 shown, next 3).
+    std::vector<std::string> more = SpinnerCaptions(main, IDC_MAIN_INFO_GROUP, 1, 2000);
+    ASSERT_EQ(std::vector<std::string>{ "Information |" }, more);
+    ui::Click(main, IDC_MAIN_STOP);
+    AnswerBox(STOP_QUESTION, IDYES);
+    WaitForIdle();
+    EXPECT_EQ("Information", ui::WaitForControlText(main, IDC_MAIN_INFO_GROUP, "Information", 2000));
+    EXPECT_EQ("", ui::ControlText(main, IDC_MAIN_FOLDER_GROUP));
+    size_t partial = Listed().size();
+    EXPECT_GT(partial, 0u);
+    EXPECT_LT(partial, 5000u) << "STOP should end the search early";
+
+    // The ticks while the STOP question was open moved the phase on; a new
+    // search must continue the cycle, not restart it at backslash.
+    std::vector<std::string> cycle = { "Information \\", "Information |", "Information /", "Information |" };
+    StartSearch(big);
+    std::vector<std::string> second = SpinnerCaptions(main, IDC_MAIN_INFO_GROUP, 3, 10000);
+    ASSERT_EQ(3u, second.size());
+    bool followsCycle = false;
+    for (size_t phase = 0; phase < 4; phase++) {
+        if (second[0] == cycle[phase] && second[1] == cycle[(phase + 1) % 4] && second[2] == cycle[(phase + 2) % 4])
+            followsCycle = true;
+    }
+    EXPECT_TRUE(followsCycle) << second[0] << ", " << second[1] << ", " << second[2];
+    ui::Click(main, IDC_MAIN_STOP);
+    AnswerBox(STOP_QUESTION, IDYES);
+    WaitForIdle();
+}
+
+TEST_F(AppTest, GoDuringSearchIsRefusedAndStopKeepsThePartialList)
+{
+    StartSearch(HostTree("big"));
+    ui::Click(main, IDC_MAIN_GO);
+    AnswerBox("Stop the current search to start another.", IDOK);
+    // STOP answered No: the search goes on.
+    ui::Click(main, IDC_MAIN_STOP);
+    AnswerBox(STOP_QUESTION, IDNO);
+    EXPECT_NE("Idle.", ui::ControlText(main, IDC_MAIN_FOLDER_TEXT));
+    EXPECT_FALSE(ui::Enabled(results, IDC_RESULTS_SAVE));
+    ui::Click(main, IDC_MAIN_STOP);
+    AnswerBox(STOP_QUESTION, IDYES);
+    WaitForIdle();
+    std::vector<std::string> listed = Listed();
+    EXPECT_GT(listed.size(), 0u);
+    EXPECT_LT(listed.size(), 5000u);
+    char size[64];
+    snprintf(size, sizeof size, "%u Files [%.2f MB]", (unsigned)listed.size(), listed.size() * 512 / 1048576.0);
+    EXPECT_EQ(size, ui::ControlText(results, IDC_RESULTS_SIZE));
+    EXPECT_TRUE(ui::Enabled(results, IDC_RESULTS_DELETE));
+}
+
+TEST_F(AppTest, ExitQuestionFromEveryPlace)
+{
+    // The close box, the File menu's Exit and the List window, each answered No.
+    PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    AnswerBox(EXIT_QUESTION, IDNO);
+    ui::Command(main, IDM_EXIT);
+    AnswerBox(EXIT_QUESTION, IDNO);
+    PostMessageW(results, WM_CLOSE, 0, 0);
+    AnswerBox(EXIT_QUESTION, IDNO);
+    ui::Pause(300);
+    EXPECT_TRUE(ui::IsRunning(program));
+    EXPECT_TRUE(IsWindowVisible(main));
+    EXPECT_TRUE(IsWindowVisible(results));
+
+    // Yes from the List window ends the whole program, with exit code 1.
+    PostMessageW(results, WM_CLOSE, 0, 0);
+    AnswerBox(EXIT_QUESTION, IDYES);
+    EXPECT_EQ(1u, ExitCode());
+}
+
+TEST_F(AppTest, MenuExitAnsweredYes)
+{
+    ui::Command(main, IDM_EXIT);
+    AnswerBox(EXIT_QUESTION, IDYES);
+    EXPECT_EQ(1u, ExitCode());
+}
+
+TEST_F(AppTest, ExitDuringSearchWaitsForTheWorker)
+{
+    StartSearch(HostTree("big"));
+    ui::Pause(300);
+    ASSERT_NE("Idle.", ui::ControlText(main, IDC_MAIN_FOLDER_TEXT));
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    AnswerBox(EXIT_QUESTION, IDYES);
+    EXPECT_EQ(1u, ExitCode());
+}
+
+TEST_F(AppTest, EndOfSessionAnsweredNoIsRefused)
+{
+    // The query is sent, as Windows does; its answer comes back once the question is answered.
+    struct Query { HWND window; DWORD_PTR result; } query = { main, 0xdeadbeef };
+    HANDLE sender = CreateThread(NULL, 0, [](LPVOID p) -> DWORD {
+        Query *q = (Query *)p;
+        SendMessageTimeoutW(q->window, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 20000, &q->result);
+        return 0;
+    }, &query, 0, NULL);
+    AnswerBox(EXIT_QUESTION, IDNO);
+    WaitForSingleObject(sender, 10000);
+    CloseHandle(sender);
+    EXPECT_EQ(0u, query.result) << "a refusal answers 0";
+    EXPECT_TRUE(ui::IsRunning(program));
+}
+
+TEST_F(AppTest, EscapeAndEnterDoNothing)
+{
+    HWND field = GetDlgItem(main, IDC_MAIN_FOLDER);
+    ui::PostKey(field, VK_ESCAPE);
+    ui::PostKey(field, VK_RETURN);
+    EXPECT_TRUE(ui::NoBoxWithin(program, 800));
+    EXPECT_TRUE(ui::IsRunning(program));
+    EXPECT_TRUE(IsWindowVisible(main));
+    EXPECT_EQ("", ui::ControlText(main, IDC_MAIN_FOLDER_TEXT));
+}

@@ -1,0 +1,268 @@
+// Drives the program's windows from another process. Under wine, list texts
+// cross processes as UTF-16 even through the ANSI calls, so every read here
+// goes through the wide functions and is converted to the ANSI code page.
+#include "uidriver.h"
+
+namespace ui {
+
+const char BoxCaption[] = "Drossweeper [THUMBS.DB] - v1.0.6.0";
+
+static std::string Narrow(const wchar_t *text)
+{
+    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, NULL, 0, NULL, NULL);
+    if (size <= 0)
+        return std::string();
+    std::string out((size_t)size, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, &out[0], size, NULL, NULL);
+    out.resize((size_t)size - 1);
+    return out;
+}
+
+static std::wstring Widen(const std::string &text)
+{
+    int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, NULL, 0);
+    std::wstring out((size_t)size, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &out[0], size);
+    out.resize((size_t)size - 1);
+    return out;
+}
+
+void Pause(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= ms)
+            return;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, ms - elapsed < 10 ? ms - elapsed : 10, QS_ALLINPUT);
+    }
+}
+
+bool Launch(const std::string &exe, Program &program, const std::string &folder)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::string commandLine = "\"" + exe + "\"";
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL,
+                        folder.empty() ? NULL : folder.c_str(), &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    program.process = info.hProcess;
+    program.id = info.dwProcessId;
+    WaitForInputIdle(program.process, 10000);
+    return true;
+}
+
+DWORD WaitForExit(Program &program, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (WaitForSingleObject(program.process, 0) == WAIT_TIMEOUT) {
+        if (GetTickCount() - start >= timeoutMs)
+            return 0xFFFFFFFF;
+        Pause(10);
+    }
+    DWORD code = 0xFFFFFFFF;
+    GetExitCodeProcess(program.process, &code);
+    return code;
+}
+
+bool IsRunning(const Program &program)
+{
+    return program.process && WaitForSingleObject(program.process, 0) == WAIT_TIMEOUT;
+}
+
+void Kill(Program &program)
+{
+    if (IsRunning(program)) {
+        TerminateProcess(program.process, 99);
+        WaitForSingleObject(program.process, 5000);
+    }
+}
+
+void Close(Program &program)
+{
+    Kill(program);
+    if (program.process)
+        CloseHandle(program.process);
+    program.process = NULL;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+static BOOL CALLBACK CollectWindow(HWND window, LPARAM param)
+{
+    WindowSearch *search = (WindowSearch *)param;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId)
+        search->found.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> TopWindows(const Program &program)
+{
+    WindowSearch search = { program.id, {} };
+    EnumWindows(CollectWindow, (LPARAM)&search);
+    return search.found;
+}
+
+std::string Text(HWND window)
+{
+    wchar_t text[4096] = L"";
+    SendMessageW(window, WM_GETTEXT, sizeof text / sizeof text[0], (LPARAM)text);
+    return Narrow(text);
+}
+
+HWND FindWindowByCaption(const Program &program, const std::string &caption, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    do {
+        for (HWND window : TopWindows(program)) {
+            if (IsWindowVisible(window) && Text(window) == caption)
+                return window;
+        }
+        Pause(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return NULL;
+}
+
+std::string ControlText(HWND parent, int id)
+{
+    return Text(GetDlgItem(parent, id));
+}
+
+void SetControlText(HWND parent, int id, const std::string &text)
+{
+    std::wstring wide = Widen(text);
+    SendMessageW(GetDlgItem(parent, id), WM_SETTEXT, 0, (LPARAM)wide.c_str());
+}
+
+bool Enabled(HWND parent, int id)
+{
+    return IsWindowEnabled(GetDlgItem(parent, id)) != 0;
+}
+
+std::string WaitForControlText(HWND parent, int id, const std::string &text, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    std::string shown;
+    do {
+        shown = ControlText(parent, id);
+        if (shown == text)
+            return shown;
+        Pause(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return shown;
+}
+
+std::vector<std::string> ListEntries(HWND list)
+{
+    std::vector<std::string> entries;
+    LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; i++) {
+        LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
+        if (length < 0)
+            break;
+        std::wstring text((size_t)length + 1, L'\0');
+        SendMessageW(list, LB_GETTEXT, i, (LPARAM)&text[0]);
+        entries.push_back(Narrow(text.c_str()));
+    }
+    return entries;
+}
+
+std::vector<int> ListSelection(HWND list)
+{
+    std::vector<int> selected;
+    LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; i++) {
+        if (SendMessageW(list, LB_GETSEL, i, 0) > 0)
+            selected.push_back((int)i);
+    }
+    return selected;
+}
+
+void SelectEntries(HWND list, const std::vector<int> &indices)
+{
+    SendMessageW(list, LB_SETSEL, FALSE, -1);
+    for (int index : indices)
+        SendMessageW(list, LB_SETSEL, TRUE, index);
+}
+
+void SelectAll(HWND list)
+{
+    SendMessageW(list, LB_SETSEL, TRUE, -1);
+}
+
+void Click(HWND parent, int id)
+{
+    PostMessageW(parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(parent, id));
+}
+
+void Command(HWND window, int id)
+{
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+}
+
+void PostKey(HWND window, WPARAM key)
+{
+    PostMessageW(window, WM_KEYDOWN, key, 1);
+    PostMessageW(window, WM_KEYUP, key, 0xC0000001);
+}
+
+static bool ReadBox(HWND window, Box &box)
+{
+    wchar_t className[32] = L"";
+    GetClassNameW(window, className, 32);
+    if (lstrcmpW(className, L"#32770") != 0 || !IsWindowVisible(window))
+        return false;
+    box.window = window;
+    box.caption = Text(window);
+    box.text = ControlText(window, 0xFFFF);
+    box.hasYes = GetDlgItem(window, IDYES) != NULL;
+    box.hasNo = GetDlgItem(window, IDNO) != NULL;
+    box.hasOk = GetDlgItem(window, IDOK) != NULL;
+    box.hasCancel = GetDlgItem(window, IDCANCEL) != NULL;
+    return true;
+}
+
+bool WaitForBox(const Program &program, Box &box, DWORD timeoutMs, const std::string &caption)
+{
+    DWORD start = GetTickCount();
+    do {
+        // The program's own dialogs end their captions in their names, so the
+        // bare title picks out its message boxes.
+        for (HWND window : TopWindows(program)) {
+            if (Text(window) == caption && ReadBox(window, box))
+                return true;
+        }
+        Pause(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return false;
+}
+
+bool NoBoxWithin(const Program &program, DWORD timeoutMs, const std::string &caption)
+{
+    Box box;
+    return !WaitForBox(program, box, timeoutMs, caption);
+}
+
+bool Answer(const Box &box, int button)
+{
+    PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(box.window, button));
+    DWORD start = GetTickCount();
+    while (IsWindow(box.window) && IsWindowVisible(box.window)) {
+        if (GetTickCount() - start > 5000)
+            return false;
+        Pause(10);
+    }
+    return true;
+}
+
+} // namespace ui

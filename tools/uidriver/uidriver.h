@@ -1,0 +1,72 @@
+// Drives the program's windows from another process: launch, find, read, set, click, answer.
+#ifndef UIDRIVER_H
+#define UIDRIVER_H
+
+#include <windows.h>
+#include <string>
+#include <vector>
+
+namespace ui {
+
+// A started program; the handles are released by Close.
+struct Program {
+    HANDLE process = NULL;
+    DWORD id = 0;
+};
+
+// Starts a program in the given folder (empty: the current one).
+bool Launch(const std::string &exe, Program &program, const std::string &folder = "");
+// Waits for the process to end; returns its exit code, or 0xFFFFFFFF when it did not end.
+DWORD WaitForExit(Program &program, DWORD timeoutMs);
+void Kill(Program &program);
+void Close(Program &program);
+bool IsRunning(const Program &program);
+
+// A visible top-level window of the process whose caption matches exactly.
+HWND FindWindowByCaption(const Program &program, const std::string &caption, DWORD timeoutMs);
+// Every top-level window of the process, visible or not.
+std::vector<HWND> TopWindows(const Program &program);
+
+std::string Text(HWND window);
+std::string ControlText(HWND parent, int id);
+void SetControlText(HWND parent, int id, const std::string &text);
+bool Enabled(HWND parent, int id);
+// Waits until a control shows the text; returns the text it last showed.
+std::string WaitForControlText(HWND parent, int id, const std::string &text, DWORD timeoutMs);
+
+std::vector<std::string> ListEntries(HWND list);
+std::vector<int> ListSelection(HWND list);
+void SelectEntries(HWND list, const std::vector<int> &indices);
+void SelectAll(HWND list);
+
+// Posts the command a click on the button (or a menu item) sends; returns at once.
+void Click(HWND parent, int id);
+void Command(HWND window, int id);
+void PostKey(HWND window, WPARAM key);
+
+// A message box (or other dialog of class #32770) shown by the process.
+struct Box {
+    HWND window = NULL;
+    std::string caption;
+    std::string text;       // the message, from static 0xFFFF
+    bool hasYes = false, hasNo = false, hasOk = false, hasCancel = false;
+    // No icon: wine lets no other process draw or compare a message box's icon.
+};
+
+// The caption of every message box of the program.
+extern const char BoxCaption[];
+
+// Waits for a message box of the process; false when none came in time.
+bool WaitForBox(const Program &program, Box &box, DWORD timeoutMs,
+                const std::string &caption = BoxCaption);
+// True when no message box of the process appears within the time.
+bool NoBoxWithin(const Program &program, DWORD timeoutMs, const std::string &caption = BoxCaption);
+// Answers a message box with IDYES, IDNO, IDOK or IDCANCEL and waits for it to go.
+bool Answer(const Box &box, int button);
+
+// Pumps this thread's messages for the given time.
+void Pause(DWORD ms);
+
+} // namespace ui
+
+#endif
