@@ -7,6 +7,7 @@
 
 #include <windows.h>
 #include <stddef.h>
+#include <stdio.h>
 
 #define PRODUCT_TITLE "Drossweeper [THUMBS.DB] - v1.0.6.0"
 
@@ -73,8 +74,33 @@ bool TakeSearchFailure(void);
 INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void EnableResultsControls(bool enable);
 
+/* results/results_window.cpp: the selection as the commands read it */
+struct Selection {
+    int *indices;
+    int count;
+};
+bool ReadSelection(HWND owner, Selection *selection);
+void ReleaseSelection(Selection *selection);
+bool ReadEntryText(int index, char *text, size_t textSize);
+
 /* results/command_guard.cpp */
 bool IsResultsCommandRunning(void);
+void BeginResultsCommand(void);
+void EndResultsCommand(void);
+HCURSOR ShowHourglass(void);
+void RestoreCursor(HCURSOR previous);
+
+/* results/output_file.cpp */
+enum OutputKind { OUTPUT_REPORT, OUTPUT_LIST };
+enum { OUTPUT_PATH_SIZE = 520 };
+void FormatDefaultFileName(char *dest, size_t destSize, OutputKind kind, long long seconds);
+void BuildDefaultFileName(char *dest, size_t destSize, OutputKind kind);
+bool SavePrompt(HWND owner, const char *defaultName, char *path, size_t pathSize);
+FILE *CreateOutputFile(HWND owner, const char *path);
+bool WritePathLine(FILE *file, const char *path);
+bool FlushOutputFile(FILE *file);
+bool CloseOutputFile(FILE *file);
+void ShowOutputFile(const char *path);
 
 /* results/delete_run.cpp */
 void DeleteRun(void);

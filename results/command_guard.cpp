@@ -7,3 +7,25 @@ bool IsResultsCommandRunning(void)
 {
     return commandRunning;
 }
+
+void BeginResultsCommand(void)
+{
+    commandRunning = true;
+    EnableResultsControls(false);
+}
+
+void EndResultsCommand(void)
+{
+    EnableResultsControls(true);
+    commandRunning = false;
+}
+
+HCURSOR ShowHourglass(void)
+{
+    return SetCursor(LoadCursorA(NULL, IDC_WAIT));
+}
+
+void RestoreCursor(HCURSOR previous)
+{
+    SetCursor(previous);
+}

@@ -1,6 +1,61 @@
 // Saves the paths of the selected files to a text file.
 #include "../app/drossweeper.h"
 
+#include <stdio.h>
+
+static const char LIST_WRITE_FAILED[] = "ERROR: Could not write the Selected Files List.";
+
+static void Tell(HWND owner, const char *text, UINT style)
+{
+    MessageBoxA(owner, text, ProductTitle, style);
+}
+
+static void WriteSelectedPaths(HWND owner, const Selection *selection)
+{
+    char defaultName[OUTPUT_PATH_SIZE];
+    char path[OUTPUT_PATH_SIZE];
+    BuildDefaultFileName(defaultName, sizeof defaultName, OUTPUT_LIST);
+    if (!SavePrompt(owner, defaultName, path, sizeof path))
+        return;
+    FILE *file = CreateOutputFile(owner, path);
+    if (!file)
+        return;
+
+    HCURSOR previous = ShowHourglass();
+    bool written = true;
+    for (int position = 0; position < selection->count; position++) {
+        char entry[PATH_TEXT_SIZE];
+        if (!ReadEntryText(selection->indices[position], entry, sizeof entry)) {
+            RestoreCursor(previous);
+            Tell(owner, "ERROR - Could not get text.", MB_ICONWARNING | MB_OK);
+            CloseOutputFile(file);
+            return;
+        }
+        if (!WritePathLine(file, entry)) {
+            written = false;
+            break;
+        }
+    }
+    written = CloseOutputFile(file) && written;
+    RestoreCursor(previous);
+    if (!written) {
+        Tell(owner, LIST_WRITE_FAILED, MB_ICONWARNING | MB_OK);
+        return;
+    }
+    Tell(owner, "Selected Files List saved.", MB_ICONINFORMATION | MB_OK);
+    if (MessageBoxA(owner, "Open the saved Selected Files List?", ProductTitle, MB_ICONWARNING | MB_YESNO) == IDYES)
+        ShowOutputFile(path);
+}
+
 void ListExport(void)
 {
+    HWND owner = app.resultsWindow;
+    Selection selection;
+
+    BeginResultsCommand();
+    if (ReadSelection(owner, &selection)) {
+        WriteSelectedPaths(owner, &selection);
+        ReleaseSelection(&selection);
+    }
+    EndResultsCommand();
 }

@@ -2,6 +2,8 @@
 #include "../app/drossweeper.h"
 #include "../app/resources/resource.h"
 
+#include <stdlib.h>
+
 static const WPARAM LIST_EXTENT_PIXELS = 3000;
 
 void EnableResultsControls(bool enable)
@@ -9,6 +11,54 @@ void EnableResultsControls(bool enable)
     EnableWindow(GetDlgItem(app.resultsWindow, IDC_RESULTS_DELETE), enable);
     EnableWindow(GetDlgItem(app.resultsWindow, IDC_RESULTS_SAVE), enable);
     EnableWindow(GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST), enable);
+}
+
+static void ShowWarning(HWND owner, const char *text)
+{
+    MessageBoxA(owner, text, ProductTitle, MB_ICONWARNING | MB_OK);
+}
+
+bool ReadSelection(HWND owner, Selection *selection)
+{
+    HWND list = GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST);
+    selection->indices = NULL;
+    selection->count = 0;
+    LRESULT count = SendMessageA(list, LB_GETSELCOUNT, 0, 0);
+    if (count == 0 || count == LB_ERR) {
+        ShowWarning(owner, "ERROR - Nothing selected.");
+        return false;
+    }
+    int *indices = (int *)malloc((size_t)count * sizeof *indices);
+    if (!indices) {
+        ShowWarning(owner, "ERROR - Could not allocate memory. Please close other applications and try again.");
+        return false;
+    }
+    LRESULT read = SendMessageA(list, LB_GETSELITEMS, (WPARAM)count, (LPARAM)indices);
+    if (read == LB_ERR || read != count) {
+        ShowWarning(owner, "ERROR - Did not get all selected items.");
+        free(indices);
+        return false;
+    }
+    selection->indices = indices;
+    selection->count = (int)count;
+    return true;
+}
+
+void ReleaseSelection(Selection *selection)
+{
+    free(selection->indices);
+    selection->indices = NULL;
+    selection->count = 0;
+}
+
+bool ReadEntryText(int index, char *text, size_t textSize)
+{
+    HWND list = GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST);
+    // Measured first: LB_GETTEXT writes the whole entry, whatever the buffer.
+    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)index, 0);
+    if (length == LB_ERR || (size_t)length >= textSize)
+        return false;
+    return SendMessageA(list, LB_GETTEXT, (WPARAM)index, (LPARAM)text) != LB_ERR;
 }
 
 static void InitResultsWindow(HWND window)

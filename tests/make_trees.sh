@@ -50,3 +50,7 @@ ln -sfn "$trees/drive" "$prefix/dosdevices/q:"
 b=$trees/big
 mkdir -p "$b"/d{01..50}/e{001..100}
 for f in "$b"/d*/e*; do genuine "$f/thumbs.db"; done
+
+# A report file on a volume with no space left: every write to it fails.
+mkdir -p "$trees/devfull"
+ln -s /dev/full "$trees/devfull/report.txt"

@@ -75,6 +75,17 @@ int main(int argc, char **argv)
     for (const std::string &entry : ui::ListEntries(list))
         printf("listed: %s\n", entry.c_str());
 
+    // Export the selection beside the screenshots.
+    ui::Click(results, IDC_RESULTS_SAVE);
+    HWND dialog = ui::WaitForSaveDialog(program, 15000);
+    if (!dialog)
+        return 1;
+    Screenshot("4-save-dialog");
+    if (!ui::SaveAs(dialog, outDir + "\\selected-files.txt"))
+        return 1;
+    if (!AnswerNext(program, IDOK, "5-list-saved") || !AnswerNext(program, IDNO))
+        return 1;
+
     ui::Command(main, IDM_EXIT);
     AnswerNext(program, IDYES);
     DWORD code = ui::WaitForExit(program, 20000);

@@ -232,19 +232,30 @@ static bool ReadBox(HWND window, Box &box)
     return true;
 }
 
-bool WaitForBox(const Program &program, Box &box, DWORD timeoutMs, const std::string &caption)
+static bool FindBox(const Program &program, Box &box, DWORD timeoutMs, const std::string &caption, HWND owner)
 {
     DWORD start = GetTickCount();
     do {
         // The program's own dialogs end their captions in their names, so the
         // bare title picks out its message boxes.
         for (HWND window : TopWindows(program)) {
-            if (Text(window) == caption && ReadBox(window, box))
+            if ((!owner || GetWindow(window, GW_OWNER) == owner) && Text(window) == caption &&
+                ReadBox(window, box))
                 return true;
         }
         Pause(20);
     } while (GetTickCount() - start < timeoutMs);
     return false;
+}
+
+bool WaitForBox(const Program &program, Box &box, DWORD timeoutMs, const std::string &caption)
+{
+    return FindBox(program, box, timeoutMs, caption, NULL);
+}
+
+bool WaitForBoxOwnedBy(const Program &program, HWND owner, Box &box, DWORD timeoutMs)
+{
+    return FindBox(program, box, timeoutMs, BoxCaption, owner);
 }
 
 bool NoBoxWithin(const Program &program, DWORD timeoutMs, const std::string &caption)
@@ -263,6 +274,73 @@ bool Answer(const Box &box, int button)
         Pause(10);
     }
     return true;
+}
+
+HWND WaitForSaveDialog(const Program &program, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    do {
+        for (HWND window : TopWindows(program)) {
+            wchar_t className[32] = L"";
+            GetClassNameW(window, className, 32);
+            if (lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window) && FileNameField(window))
+                return window;
+        }
+        Pause(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return NULL;
+}
+
+struct FieldSearch {
+    HWND found;
+};
+
+static BOOL CALLBACK FindFileNameField(HWND child, LPARAM param)
+{
+    // The file name field: edt1 (0x480), or the edit inside combo box cmb13 (0x47C).
+    int id = GetDlgCtrlID(child);
+    wchar_t className[32] = L"";
+    GetClassNameW(child, className, 32);
+    if (lstrcmpiW(className, L"Edit") != 0 || !IsWindowVisible(child))
+        return TRUE;
+    if (id == 0x480 || GetDlgCtrlID(GetParent(child)) == 0x47C) {
+        ((FieldSearch *)param)->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FileNameField(HWND dialog)
+{
+    FieldSearch search = { NULL };
+    EnumChildWindows(dialog, FindFileNameField, (LPARAM)&search);
+    return search.found;
+}
+
+static bool WaitUntilGone(HWND window, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (IsWindow(window) && IsWindowVisible(window)) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Pause(10);
+    }
+    return true;
+}
+
+bool SaveAs(HWND dialog, const std::string &path)
+{
+    HWND field = FileNameField(dialog);
+    std::wstring wide = Widen(path);
+    SendMessageW(field, WM_SETTEXT, 0, (LPARAM)wide.c_str());
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
+    return WaitUntilGone(dialog, 3000);
+}
+
+bool CancelDialog(HWND dialog)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));
+    return WaitUntilGone(dialog, 3000);
 }
 
 } // namespace ui

@@ -59,10 +59,20 @@ extern const char BoxCaption[];
 // Waits for a message box of the process; false when none came in time.
 bool WaitForBox(const Program &program, Box &box, DWORD timeoutMs,
                 const std::string &caption = BoxCaption);
+// The same, for a message box owned by the given window.
+bool WaitForBoxOwnedBy(const Program &program, HWND owner, Box &box, DWORD timeoutMs);
 // True when no message box of the process appears within the time.
 bool NoBoxWithin(const Program &program, DWORD timeoutMs, const std::string &caption = BoxCaption);
 // Answers a message box with IDYES, IDNO, IDOK or IDCANCEL and waits for it to go.
 bool Answer(const Box &box, int button);
+
+// The save-as common dialog of the process; NULL when none came in time.
+HWND WaitForSaveDialog(const Program &program, DWORD timeoutMs);
+// The file name field of a file dialog, and the file name it holds.
+HWND FileNameField(HWND dialog);
+// Types a file name into the dialog and presses Save; false when the dialog stayed open.
+bool SaveAs(HWND dialog, const std::string &path);
+bool CancelDialog(HWND dialog);
 
 // Pumps this thread's messages for the given time.
 void Pause(DWORD ms);

@@ -1,0 +1,85 @@
+// The save prompt and the text files of one path per line that both commands write.
+#include "../app/drossweeper.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+#include <commdlg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <time.h>
+
+static const char FILTER[] = "All\0*\0Text\0*.TXT\0";
+
+void FormatDefaultFileName(char *dest, size_t destSize, OutputKind kind, long long seconds)
+{
+    // The low 32 bits of the time, as a signed number.
+    long stamp = (long)(int32_t)(uint32_t)(seconds & 0xFFFFFFFF);
+    const char *format = kind == OUTPUT_REPORT ? "%s - Report [%ld].txt" : "%s - Selected Files List [%ld].txt";
+    snprintf(dest, destSize, format, ProductTitle, stamp);
+}
+
+void BuildDefaultFileName(char *dest, size_t destSize, OutputKind kind)
+{
+    FormatDefaultFileName(dest, destSize, kind, (long long)time(NULL));
+}
+
+bool SavePrompt(HWND owner, const char *defaultName, char *path, size_t pathSize)
+{
+    char initialFolder[PATH_TEXT_SIZE];
+    DWORD length = GetModuleFileNameA(NULL, initialFolder, sizeof initialFolder);
+    if (length == 0 || length >= sizeof initialFolder)
+        initialFolder[0] = '\0';    // a cut path names no folder of ours: let the dialog choose
+    else
+        PathRemoveFileSpecA(initialFolder);
+    CopyText(path, pathSize, defaultName);
+
+    OPENFILENAMEA dialog;
+    ZeroMemory(&dialog, sizeof dialog);
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = FILTER;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = (DWORD)pathSize;
+    dialog.lpstrInitialDir = initialFolder[0] ? initialFolder : NULL;
+    dialog.Flags = OFN_PATHMUSTEXIST;
+    dialog.lpstrDefExt = "txt";
+    if (!GetSaveFileNameA(&dialog))
+        return false;
+
+    HANDLE existing = CreateFileA(path, 0, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (existing == INVALID_HANDLE_VALUE)
+        return true;
+    CloseHandle(existing);
+    return MessageBoxA(owner, "File already exists.\n\nOverwrite?", ProductTitle, MB_ICONWARNING | MB_YESNO) != IDNO;
+}
+
+FILE *CreateOutputFile(HWND owner, const char *path)
+{
+    FILE *file = fopen(path, "w+");
+    if (!file)
+        MessageBoxA(owner, "ERROR: Could not open file for writing.", ProductTitle, MB_ICONWARNING | MB_OK);
+    return file;
+}
+
+bool WritePathLine(FILE *file, const char *path)
+{
+    fputs(path, file);
+    fputc('\n', file);
+    return !ferror(file);
+}
+
+bool FlushOutputFile(FILE *file)
+{
+    return fflush(file) == 0;
+}
+
+bool CloseOutputFile(FILE *file)
+{
+    return fclose(file) == 0;
+}
+
+void ShowOutputFile(const char *path)
+{
+    ShellExecuteA(NULL, NULL, path, NULL, NULL, SW_SHOWNORMAL);
+}

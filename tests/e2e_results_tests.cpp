@@ -1,0 +1,394 @@
+// The delete run and the list export, driven through the real program and the real save dialog.
+#include "e2e_support.h"
+#include "resources/resource.h"
+
+#include <algorithm>
+#include <stdlib.h>
+#include <time.h>
+
+static const char WARNING_1[] = "Drossweep (Delete) selected files...\n\nNOTE: Deleted files will *not* be "
+                                "recoverable by normal means (Recycle Bin).\n\nContinue?";
+static const char WARNING_2[] = "Drossweep (Delete) selected files...\n\nNOTE: Files will not be tested for "
+                                "format, content or ownership.\n\nContinue?";
+static const char VERIFY_QUESTION[] = "Drossweep (Delete) selected files...\n\nVerify every delete operation?";
+static const char REPORT_QUESTION[] = "Drossweep (Delete) selected files...\n\nSave pathfilename(s) to a report (.txt)?";
+static const char OVERWRITE_QUESTION[] = "File already exists.\n\nOverwrite?";
+
+static std::string ReadAll(const std::string &path)
+{
+    std::string bytes;
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return "<missing>";
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, n);
+    fclose(file);
+    return bytes;
+}
+
+static std::string Lines(const std::vector<std::string> &paths)
+{
+    std::string text;
+    for (const std::string &p : paths)
+        text += p + "\r\n";
+    return text;
+}
+
+// Registers the recorder as the shell's handler for .txt files while these tests run.
+class TextHandler : public testing::Environment {
+public:
+    void SetUp() override
+    {
+        const char *recorder = getenv("DROSS_RECORDER");
+        ASSERT_TRUE(recorder != NULL);
+        DWORD size = sizeof previous;
+        if (RegGetValueA(HKEY_CLASSES_ROOT, ".txt", NULL, RRF_RT_REG_SZ, NULL, previous, &size) != ERROR_SUCCESS)
+            previous[0] = '\0';
+        std::string command = std::string("\"") + recorder + "\" \"%1\"";
+        RegSetValueA(HKEY_CLASSES_ROOT, ".txt", REG_SZ, "DrossTestText", 0);
+        RegSetValueA(HKEY_CLASSES_ROOT, "DrossTestText\\shell\\open\\command", REG_SZ, command.c_str(), 0);
+    }
+    void TearDown() override
+    {
+        if (previous[0])
+            RegSetValueA(HKEY_CLASSES_ROOT, ".txt", REG_SZ, previous, 0);
+    }
+private:
+    char previous[MAX_PATH];
+};
+
+static testing::Environment *const textHandler = testing::AddGlobalTestEnvironment(new TextHandler);
+
+class ResultsTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        root = FreshFolder(testing::UnitTest::GetInstance()->current_test_info()->name());
+        out = root + "-out";
+        RemoveTree(out);
+        MakeFolder(out);
+        for (const char *f : { "c", "a", "b" }) {
+            MakeFolder(root + "\\" + f);
+            WriteBytes(root + "\\" + f + "\\thumbs.db", GenuineHeader());
+            files.push_back(root + "\\" + f + "\\THUMBS.DB");
+        }
+        std::sort(files.begin(), files.end());
+        record = out + "\\opened.txt";
+        SetEnvironmentVariableA("DROSS_RECORD_FILE", record.c_str());
+        AppTest::SetUp();
+        StartSearch(root);
+        WaitForIdle();
+        ASSERT_EQ(files, Listed());
+    }
+
+    void TearDown() override
+    {
+        AppTest::TearDown();
+        RemoveTree(root);
+        RemoveTree(out);
+    }
+
+    void Select(const std::vector<int> &indices) { ui::SelectEntries(list, indices); }
+    void Delete() { ui::Click(results, IDC_RESULTS_DELETE); }
+    void Export() { ui::Click(results, IDC_RESULTS_SAVE); }
+
+    // Both warnings Yes, then the verify and report answers.
+    void PassWarnings(bool verify, bool report)
+    {
+        AnswerBox(WARNING_1, IDYES);
+        AnswerBox(WARNING_2, IDYES);
+        AnswerBox(VERIFY_QUESTION, verify ? IDYES : IDNO);
+        AnswerBox(REPORT_QUESTION, report ? IDYES : IDNO);
+    }
+
+    HWND SaveDialog()
+    {
+        HWND dialog = ui::WaitForSaveDialog(program, 15000);
+        EXPECT_TRUE(dialog != NULL) << "no save dialog";
+        return dialog;
+    }
+
+    void SaveTo(const std::string &path)
+    {
+        HWND dialog = SaveDialog();
+        ASSERT_TRUE(dialog != NULL);
+        ASSERT_TRUE(ui::SaveAs(dialog, path)) << "the save dialog stayed open for " << path;
+    }
+
+    // The run has ended: no further message and the three controls enabled again.
+    void ExpectEnded()
+    {
+        EXPECT_TRUE(ui::NoBoxWithin(program, 500));
+        EXPECT_TRUE(ui::Enabled(results, IDC_RESULTS_DELETE));
+        EXPECT_TRUE(ui::Enabled(results, IDC_RESULTS_SAVE));
+        EXPECT_TRUE(ui::Enabled(results, IDC_RESULTS_LIST));
+    }
+
+    void ExpectFiles(bool a, bool b, bool c)
+    {
+        EXPECT_EQ(a, FileExists(files[0])) << files[0];
+        EXPECT_EQ(b, FileExists(files[1])) << files[1];
+        EXPECT_EQ(c, FileExists(files[2])) << files[2];
+    }
+
+    std::string root, out, record;
+    std::vector<std::string> files;
+};
+
+TEST_F(ResultsTest, NothingSelected)
+{
+    Delete();
+    AnswerBox("ERROR - Nothing selected.", IDOK);
+    ExpectEnded();
+    Export();
+    AnswerBox("ERROR - Nothing selected.", IDOK);
+    ExpectEnded();
+    ExpectFiles(true, true, true);
+}
+
+TEST_F(ResultsTest, NoAtEitherWarningDeletesNothing)
+{
+    Select({ 0, 1, 2 });
+    Delete();
+    ui::Box warning = ExpectBox(WARNING_1);
+    EXPECT_FALSE(ui::Enabled(results, IDC_RESULTS_LIST)) << "controls are disabled while a command runs";
+    EXPECT_FALSE(ui::Enabled(results, IDC_RESULTS_SAVE));
+    ASSERT_TRUE(ui::Answer(warning, IDNO));
+    ExpectEnded();
+    Delete();
+    AnswerBox(WARNING_1, IDYES);
+    AnswerBox(WARNING_2, IDNO);
+    ExpectEnded();
+    ExpectFiles(true, true, true);
+}
+
+TEST_F(ResultsTest, DeleteWithoutQuestionsKeepsTheList)
+{
+    Select({ 1 });
+    Delete();
+    PassWarnings(false, false);
+    AnswerBox("Drossweeping Complete.", IDOK);
+    ExpectEnded();
+    ExpectFiles(true, false, true);
+    EXPECT_EQ(files, Listed());
+    EXPECT_EQ(std::vector<int>{ 1 }, ui::ListSelection(list));
+    EXPECT_EQ("3 Files [0.00 MB]", ui::ControlText(results, IDC_RESULTS_SIZE));
+}
+
+TEST_F(ResultsTest, VerifyYesNoCancel)
+{
+    Select({ 0, 1, 2 });
+    Delete();
+    PassWarnings(true, true);
+    std::string report = out + "\\verify.txt";
+    SaveTo(report);
+    AnswerBox("Drossweep (Delete)...\n\n'" + files[0] + "'.\n\nContinue?", IDYES);
+    AnswerBox("Drossweep (Delete)...\n\n'" + files[1] + "'.\n\nContinue?", IDNO);
+    AnswerBox("Drossweep (Delete)...\n\n'" + files[2] + "'.\n\nContinue?", IDCANCEL);
+    ExpectEnded();      // no completion message after Cancel
+    ExpectFiles(false, true, true);
+    EXPECT_EQ(Lines({ files[0] }), ReadAll(report));
+}
+
+TEST_F(ResultsTest, VerifyAllNoStillCompletes)
+{
+    Select({ 0, 2 });
+    Delete();
+    PassWarnings(true, true);
+    std::string report = out + "\\none.txt";
+    SaveTo(report);
+    AnswerBox("Drossweep (Delete)...\n\n'" + files[0] + "'.\n\nContinue?", IDNO);
+    AnswerBox("Drossweep (Delete)...\n\n'" + files[2] + "'.\n\nContinue?", IDNO);
+    AnswerBox("Drossweeping Complete.", IDOK);
+    AnswerBox("Open report?", IDNO);
+    ExpectEnded();
+    ExpectFiles(true, true, true);
+    EXPECT_EQ("", ReadAll(report));
+}
+
+TEST_F(ResultsTest, ReportDialogCancelledDeletesNothing)
+{
+    Select({ 0 });
+    Delete();
+    PassWarnings(false, true);
+    HWND dialog = SaveDialog();
+    ASSERT_TRUE(ui::CancelDialog(dialog));
+    ExpectEnded();
+    ExpectFiles(true, true, true);
+}
+
+TEST_F(ResultsTest, ExistingReportOverwriteNoThenYes)
+{
+    std::string report = out + "\\old.txt";
+    WriteBytes(report, "old contents that are longer than the new ones\r\n");
+    Select({ 0, 2 });
+    Delete();
+    PassWarnings(false, true);
+    SaveTo(report);
+    AnswerBox(OVERWRITE_QUESTION, IDNO);
+    ExpectEnded();
+    ExpectFiles(true, true, true);
+    EXPECT_EQ("old contents that are longer than the new ones\r\n", ReadAll(report));
+
+    Delete();
+    PassWarnings(false, true);
+    SaveTo(report);
+    AnswerBox(OVERWRITE_QUESTION, IDYES);
+    AnswerBox("Drossweeping Complete.", IDOK);
+    // Opening the report goes through the shell's handler for .txt files.
+    AnswerBox("Open report?", IDYES);
+    ExpectEnded();
+    ExpectFiles(false, true, false);
+    EXPECT_EQ(Lines({ files[0], files[2] }), ReadAll(report)) << "replaced, not appended";
+}
+
+TEST_F(ResultsTest, ReportFileThatCannotBeOpened)
+{
+    // Locked by another program. (A read-only file would do on Windows, but
+    // wine lets root write to read-only files and these tests run as root.)
+    std::string report = out + "\\locked.txt";
+    WriteBytes(report, "keep");
+    HANDLE lock = CreateFileA(report.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+    Select({ 0 });
+    Delete();
+    PassWarnings(false, true);
+    SaveTo(report);
+    AnswerBox(OVERWRITE_QUESTION, IDYES);
+    AnswerBox("ERROR: Could not open file for writing.", IDOK);
+    ExpectEnded();
+    ExpectFiles(true, true, true);
+    CloseHandle(lock);
+    EXPECT_EQ("keep", ReadAll(report));
+}
+
+TEST_F(ResultsTest, VanishedFileIsStillReportedAndRunTwice)
+{
+    ASSERT_TRUE(DeleteFileA(files[1].c_str()));     // someone else was quicker
+    Select({ 0, 1, 2 });
+    Delete();
+    PassWarnings(false, true);
+    std::string report = out + "\\first.txt";
+    SaveTo(report);
+    AnswerBox("Drossweeping Complete.", IDOK);
+    AnswerBox("Open report?", IDNO);
+    ExpectEnded();
+    ExpectFiles(false, false, false);
+    EXPECT_EQ(Lines(files), ReadAll(report));
+    EXPECT_EQ((std::vector<int>{ 0, 1, 2 }), ui::ListSelection(list));
+
+    // The same selection again: nothing left to delete, the same report.
+    Delete();
+    PassWarnings(false, true);
+    std::string again = out + "\\second.txt";
+    SaveTo(again);
+    AnswerBox("Drossweeping Complete.", IDOK);
+    AnswerBox("Open report?", IDNO);
+    ExpectEnded();
+    EXPECT_EQ(Lines(files), ReadAll(again));
+}
+
+TEST_F(ResultsTest, FailingReportWriteStopsBeforeTheNextDeletion)
+{
+    // A report file on a volume with no space left: every write fails.
+    std::string full = HostTree("devfull") + "\\report.txt";
+    Select({ 0, 1, 2 });
+    Delete();
+    PassWarnings(false, true);
+    SaveTo(full);
+    AnswerBox(OVERWRITE_QUESTION, IDYES);
+    AnswerBox("ERROR: Could not write to the report file.\n\nNo further files were deleted.", IDOK);
+    ExpectEnded();
+    ExpectFiles(true, true, true);
+}
+
+TEST_F(ResultsTest, ExportWritesListOrderAndOpens)
+{
+    Select({ 2, 0 });
+    Export();
+    std::string list1 = out + "\\list.txt";
+    SaveTo(list1);
+    AnswerBox("Selected Files List saved.", IDOK);
+    AnswerBox("Open the saved Selected Files List?", IDYES);
+    ExpectEnded();
+    EXPECT_EQ(Lines({ files[0], files[2] }), ReadAll(list1));
+    ExpectFiles(true, true, true);
+    DWORD start = GetTickCount();
+    while (ReadAll(record) == "<missing>" && GetTickCount() - start < 10000)
+        ui::Pause(50);
+    EXPECT_NE(std::string::npos, ReadAll(record).find(list1)) << ReadAll(record);
+
+    // Overwritten with Yes: replaced entirely.
+    Select({ 1 });
+    Export();
+    SaveTo(list1);
+    AnswerBox(OVERWRITE_QUESTION, IDYES);
+    AnswerBox("Selected Files List saved.", IDOK);
+    AnswerBox("Open the saved Selected Files List?", IDNO);
+    ExpectEnded();
+    EXPECT_EQ(Lines({ files[1] }), ReadAll(list1));
+}
+
+TEST_F(ResultsTest, ExportCancelledOrDeclinedWritesNothing)
+{
+    Select({ 0 });
+    Export();
+    HWND dialog = SaveDialog();
+    ASSERT_TRUE(ui::CancelDialog(dialog));
+    ExpectEnded();
+    std::string existing = out + "\\existing.txt";
+    WriteBytes(existing, "unchanged");
+    Export();
+    SaveTo(existing);
+    AnswerBox(OVERWRITE_QUESTION, IDNO);
+    ExpectEnded();
+    EXPECT_EQ("unchanged", ReadAll(existing));
+}
+
+TEST_F(ResultsTest, DefaultNamesInTheProgramFolder)
+{
+    Select({ 0 });
+    Export();
+    HWND dialog = SaveDialog();
+    ASSERT_TRUE(dialog != NULL);
+    std::string name = ui::Text(ui::FileNameField(dialog));
+    std::string prefix = std::string(PRODUCT_TITLE) + " - Selected Files List [";
+    ASSERT_EQ(0u, name.find(prefix)) << name;
+    long stamp = atol(name.c_str() + prefix.size());
+    EXPECT_LE(labs(stamp - (long)time(NULL)), 10L) << name;
+    EXPECT_EQ(name, prefix + std::to_string(stamp) + "].txt");
+    ASSERT_TRUE(ui::SaveAs(dialog, name));
+    AnswerBox("Selected Files List saved.", IDOK);
+    AnswerBox("Open the saved Selected Files List?", IDNO);
+    // Saved in the program's own folder, where the dialog opened.
+    std::string exe = getenv("DROSS_EXE");
+    std::string saved = exe.substr(0, exe.rfind('\\') + 1) + name;
+    EXPECT_EQ(Lines({ files[0] }), ReadAll(saved));
+    DeleteFileA(saved.c_str());
+
+    Delete();
+    PassWarnings(false, true);
+    dialog = SaveDialog();
+    ASSERT_TRUE(dialog != NULL);
+    name = ui::Text(ui::FileNameField(dialog));
+    EXPECT_EQ(0u, name.find(std::string(PRODUCT_TITLE) + " - Report [")) << name;
+    ASSERT_TRUE(ui::CancelDialog(dialog));
+    ExpectEnded();
+}
+
+TEST_F(ResultsTest, GoIsRefusedWhileACommandWaits)
+{
+    Select({ 0 });
+    Delete();
+    ui::Box warning = ExpectBox(WARNING_1);
+    ui::Click(main, IDC_MAIN_GO);
+    ui::Box refusal;
+    ASSERT_TRUE(ui::WaitForBoxOwnedBy(program, main, refusal, 10000));
+    EXPECT_EQ("Finish the command in the List window to start a search.", refusal.text);
+    ASSERT_TRUE(ui::Answer(refusal, IDOK));
+    ASSERT_TRUE(ui::Answer(warning, IDNO));
+    ExpectEnded();
+    EXPECT_EQ(files, Listed());
+}
