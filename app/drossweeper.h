@@ -123,10 +123,17 @@ bool PickFolder(HWND owner, const char *initialFolder, char *chosen, size_t chos
 /* shortcuts/links_dialog.cpp */
 INT_PTR CALLBACK LinksDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+/* web/browser_launch.cpp */
+void CleanBrowserCommand(char *command);
+bool ReadBrowserCommand(char *command, size_t commandSize);
+void OpenAddress(const char *address);
+
 /* web/referrer_page.cpp */
-bool ShowReferrerPage(const char *address);
+bool BuildReferrerPageText(char *dest, size_t destSize, const char *pageName, const char *address);
+void ShowReferrerPage(const char *address);
 
 /* web/donate_dialog.cpp */
+extern const char DonationAddress[];
 INT_PTR CALLBACK DonateDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 #endif

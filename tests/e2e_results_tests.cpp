@@ -14,20 +14,6 @@ static const char VERIFY_QUESTION[] = "Drossweep (Delete) selected files...\n\nV
 static const char REPORT_QUESTION[] = "Drossweep (Delete) selected files...\n\nSave pathfilename(s) to a report (.txt)?";
 static const char OVERWRITE_QUESTION[] = "File already exists.\n\nOverwrite?";
 
-static std::string ReadAll(const std::string &path)
-{
-    std::string bytes;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return "<missing>";
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, n);
-    fclose(file);
-    return bytes;
-}
-
 static std::string Lines(const std::vector<std::string> &paths)
 {
     std::string text;

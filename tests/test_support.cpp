@@ -2,7 +2,9 @@
 #include "test_support.h"
 #include "resources/resource.h"
 
+#include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 std::string GenuineHeader(size_t size)
 {
@@ -150,4 +152,110 @@ void SearchTest::RunSearch(const std::string &root)
     CopyText(app.searchRoot, sizeof app.searchRoot, root.c_str());
     ASSERT_TRUE(StartSearchWorker());
     WaitForWorker();
+}
+
+BoxAnswerer::BoxAnswerer()
+{
+    thread = CreateThread(NULL, 0, Run, this, 0, NULL);
+}
+
+BoxAnswerer::~BoxAnswerer()
+{
+    Stop();
+}
+
+struct BoxSearch {
+    HWND box;
+};
+
+static BOOL CALLBACK FindOwnBox(HWND window, LPARAM param)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char className[32] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (process == GetCurrentProcessId() && strcmp(className, "#32770") == 0 && IsWindowVisible(window) &&
+        WindowText(window) == ProductTitle) {
+        ((BoxSearch *)param)->box = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI BoxAnswerer::Run(LPVOID param)
+{
+    BoxAnswerer *self = (BoxAnswerer *)param;
+    while (!self->stopping) {
+        BoxSearch search = { NULL };
+        EnumWindows(FindOwnBox, (LPARAM)&search);
+        if (search.box) {
+            self->texts.push_back(WindowText(GetDlgItem(search.box, 0xFFFF)));
+            SendMessageA(search.box, WM_COMMAND, IDOK, 0);
+            while (IsWindow(search.box) && IsWindowVisible(search.box))
+                Sleep(5);
+        }
+        Sleep(10);
+    }
+    return 0;
+}
+
+std::vector<std::string> BoxAnswerer::Stop()
+{
+    if (thread) {
+        Sleep(100);     // a box shown just before the call returned
+        stopping = true;
+        WaitForSingleObject(thread, 10000);
+        CloseHandle(thread);
+        thread = NULL;
+    }
+    return texts;
+}
+
+std::string ReadAll(const std::string &path)
+{
+    std::string bytes;
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return "<missing>";
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, n);
+    fclose(file);
+    return bytes;
+}
+
+std::string WaitForFile(const std::string &path, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    std::string text = ReadAll(path);
+    while ((text == "<missing>" || text.empty()) && GetTickCount() - start < timeoutMs) {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        Sleep(20);
+        text = ReadAll(path);
+    }
+    return text;
+}
+
+static const char BROWSER_KEY[] = "htmlfile\\shell\\opennew\\command";
+
+void SetBrowserCommand(const char *command)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, BROWSER_KEY, 0, NULL, 0, KEY_WRITE, NULL, &key, NULL));
+    RegSetValueExA(key, NULL, 0, REG_SZ, (const BYTE *)command, (DWORD)strlen(command) + 1);
+    RegCloseKey(key);
+}
+
+void RemoveBrowserKey()
+{
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, BROWSER_KEY);
+}
+
+std::string RecorderCommand()
+{
+    const char *recorder = getenv("DROSS_RECORDER");
+    return std::string("\"") + (recorder ? recorder : "recorder.exe") + "\" %1";
 }

@@ -26,6 +26,31 @@ std::string HostTree(const char *name);
 std::vector<std::string> ListEntries(HWND list);
 std::string WindowText(HWND window);
 
+// Answers, from another thread, every message box of this process with OK and
+// keeps their texts: for the program's calls that show boxes with no owner.
+class BoxAnswerer {
+public:
+    BoxAnswerer();
+    ~BoxAnswerer();
+    std::vector<std::string> Stop();
+private:
+    static DWORD WINAPI Run(LPVOID self);
+    HANDLE thread;
+    volatile bool stopping = false;
+    std::vector<std::string> texts;
+};
+
+// Reads a whole file; "<missing>" when it cannot be opened.
+std::string ReadAll(const std::string &path);
+// Waits until a file exists and is not empty; returns its contents.
+std::string WaitForFile(const std::string &path, DWORD timeoutMs);
+
+// The registered browser: the command under htmlfile\shell\opennew\command.
+void SetBrowserCommand(const char *command);
+void RemoveBrowserKey();
+// The command that starts the recorder tool, as a browser registration has it.
+std::string RecorderCommand();
+
 // Fresh program state with a real ResultsWindow, as the search sees it.
 class SearchTest : public testing::Test {
 protected:

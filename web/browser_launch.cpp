@@ -1,0 +1,56 @@
+// Starting the browser registered for HTML files with an address or a page.
+#include "../app/drossweeper.h"
+
+#include <shellapi.h>
+#include <string.h>
+
+static const char BROWSER_KEY[] = "htmlfile\\shell\\opennew\\command";
+
+static void ShowWebError(const char *text)
+{
+    MessageBoxA(NULL, text, ProductTitle, MB_ICONWARNING);
+}
+
+void CleanBrowserCommand(char *command)
+{
+    // Everything from the first percent sign on (the "%1" and what follows) goes.
+    char *percent = strchr(command, '%');
+    if (percent)
+        *percent = '\0';
+    char *to = command;
+    for (const char *from = command; *from; from++) {
+        if (*from != '"')
+            *to++ = *from;
+    }
+    *to = '\0';
+}
+
+bool ReadBrowserCommand(char *command, size_t commandSize)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, BROWSER_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        ShowWebError("FAILED: RegOpenKeyEx(...) for HTML 'Open' command.");
+        return false;
+    }
+    DWORD size = (DWORD)commandSize;
+    LONG status = RegQueryValueExA(key, NULL, NULL, NULL, (BYTE *)command, &size);
+    RegCloseKey(key);
+    // The value's type is not examined, so it may lack its terminator.
+    bool terminated = size > 0 && command[size - 1] == '\0';
+    if (status != ERROR_SUCCESS || (!terminated && size >= commandSize)) {
+        ShowWebError("FAILED: RegQueryValueEx(...) for HTML 'Open' command.");
+        return false;
+    }
+    if (!terminated)
+        command[size] = '\0';
+    CleanBrowserCommand(command);
+    return true;
+}
+
+void OpenAddress(const char *address)
+{
+    char command[PATH_TEXT_SIZE];
+    if (!ReadBrowserCommand(command, sizeof command))
+        return;
+    ShellExecuteA(NULL, NULL, command, address, NULL, SW_SHOWNORMAL);
+}
