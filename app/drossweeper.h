@@ -120,7 +120,35 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 /* mainwindow/folder_picker.cpp */
 bool PickFolder(HWND owner, const char *initialFolder, char *chosen, size_t chosenSize);
 
+/* shortcuts/link_locations.cpp: beside AppState, filled by ReadLinkLocations */
+enum { LINK_LOCATION_COUNT = 15 };
+struct LinkLocation {
+    char path[PATH_TEXT_SIZE];
+    BYTE valid;
+};
+struct LinkLocationBinding {
+    int checkBox;
+    HKEY root;
+    const char *valueName;
+    bool quickLaunch;
+};
+extern LinkLocation LinkLocationTable[LINK_LOCATION_COUNT];
+extern const LinkLocationBinding LinkLocationBindings[LINK_LOCATION_COUNT];
+void ReadLinkLocations(void);
+void QuickLaunchPath(char *dest, size_t destSize, const char *base);
+
+/* shortcuts/shortcut_file.cpp */
+extern const char LinkFileName[];
+bool BuildLinkPath(char *dest, size_t destSize, const char *folder);
+void ProgramFolderOf(char *dest, size_t destSize, const char *programPath);
+bool IsOwnLink(const char *linkPath);
+bool ReadLinkTarget(const char *linkPath, char *target, size_t targetSize);
+bool CanLoadLink(const char *linkPath);
+void CreateLink(HWND owner, const char *folder);
+bool DeleteLink(const char *folder);
+
 /* shortcuts/links_dialog.cpp */
+#define WM_LINKS_REFRESH (WM_APP + 2)
 INT_PTR CALLBACK LinksDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 /* web/browser_launch.cpp */

@@ -1,17 +1,69 @@
 // The LinksDialog: where the program's shortcut exists, and changing that.
 #include "../app/drossweeper.h"
+#include "../app/resources/resource.h"
+
+#include <shlwapi.h>
+
+static void RefreshLinkBoxes(HWND dialog)
+{
+    HCURSOR previous = ShowHourglass();
+    for (int i = 0; i < LINK_LOCATION_COUNT; i++) {
+        const LinkLocation &location = LinkLocationTable[i];
+        int box = LinkLocationBindings[i].checkBox;
+        if (!location.valid || !PathIsDirectoryA(location.path)) {
+            EnableWindow(GetDlgItem(dialog, box), FALSE);
+            continue;
+        }
+        EnableWindow(GetDlgItem(dialog, box), TRUE);
+        char linkPath[PATH_TEXT_SIZE];
+        bool own = BuildLinkPath(linkPath, sizeof linkPath, location.path) && IsOwnLink(linkPath);
+        CheckDlgButton(dialog, box, own ? BST_CHECKED : BST_UNCHECKED);
+    }
+    RestoreCursor(previous);
+}
+
+static void ProcessLinks(HWND dialog)
+{
+    if (MessageBoxA(dialog, "Process the specified links?", ProductTitle, MB_YESNO | MB_ICONWARNING) == IDNO)
+        return;
+    HCURSOR previous = ShowHourglass();
+    for (int i = 0; i < LINK_LOCATION_COUNT; i++) {
+        const char *folder = LinkLocationTable[i].path;
+        if (IsDlgButtonChecked(dialog, LinkLocationBindings[i].checkBox))
+            CreateLink(dialog, folder);
+        else
+            DeleteLink(folder);
+    }
+    RestoreCursor(previous);
+    // Posted: the boxes show the new state behind the completion message.
+    PostMessageA(dialog, WM_LINKS_REFRESH, 0, 0);
+    MessageBoxA(dialog, "Processing complete.", ProductTitle, MB_ICONINFORMATION);
+}
 
 INT_PTR CALLBACK LinksDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
         FrameWindow(window, "Links", true, SW_SHOWNORMAL);
+        ReadLinkLocations();
+        SendMessageA(window, WM_LINKS_REFRESH, 0, 0);
+        return FALSE;
+    case WM_LINKS_REFRESH:
+        RefreshLinkBoxes(window);
         return FALSE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK)
+        switch (LOWORD(wParam)) {
+        case IDC_LINKS_PROCESS:
+            ProcessLinks(window);
+            break;
+        case IDOK:
+        case IDCANCEL:
             EndDialog(window, 0);
+            break;
+        }
         return FALSE;
     case WM_CLOSE:
+    case WM_DESTROY:
         EndDialog(window, 0);
         return FALSE;
     }

@@ -154,7 +154,7 @@ void SearchTest::RunSearch(const std::string &root)
     WaitForWorker();
 }
 
-BoxAnswerer::BoxAnswerer()
+BoxAnswerer::BoxAnswerer(int button) : button(button)
 {
     thread = CreateThread(NULL, 0, Run, this, 0, NULL);
 }
@@ -190,7 +190,7 @@ DWORD WINAPI BoxAnswerer::Run(LPVOID param)
         EnumWindows(FindOwnBox, (LPARAM)&search);
         if (search.box) {
             self->texts.push_back(WindowText(GetDlgItem(search.box, 0xFFFF)));
-            SendMessageA(search.box, WM_COMMAND, IDOK, 0);
+            SendMessageA(search.box, WM_COMMAND, self->button, 0);
             while (IsWindow(search.box) && IsWindowVisible(search.box))
                 Sleep(5);
         }
@@ -258,4 +258,34 @@ std::string RecorderCommand()
 {
     const char *recorder = getenv("DROSS_RECORDER");
     return std::string("\"") + (recorder ? recorder : "recorder.exe") + "\" %1";
+}
+
+RegistryBackup::RegistryBackup(HKEY root, const char *subKey) : root(root), subKey(subKey)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    existed = true;
+    for (DWORD i = 0;; i++) {
+        char name[512];
+        BYTE data[4096];
+        DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+        if (RegEnumValueA(key, i, name, &nameSize, NULL, &type, data, &dataSize) != ERROR_SUCCESS)
+            break;
+        values.push_back({ name, type, std::string((const char *)data, dataSize) });
+    }
+    RegCloseKey(key);
+}
+
+RegistryBackup::~RegistryBackup()
+{
+    RegDeleteKeyA(root, subKey.c_str());
+    if (!existed)
+        return;
+    HKEY key;
+    if (RegCreateKeyExA(root, subKey.c_str(), 0, NULL, 0, KEY_WRITE, NULL, &key, NULL) != ERROR_SUCCESS)
+        return;
+    for (const Value &v : values)
+        RegSetValueExA(key, v.name.c_str(), 0, v.type, (const BYTE *)v.data.data(), (DWORD)v.data.size());
+    RegCloseKey(key);
 }

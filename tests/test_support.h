@@ -30,14 +30,28 @@ std::string WindowText(HWND window);
 // keeps their texts: for the program's calls that show boxes with no owner.
 class BoxAnswerer {
 public:
-    BoxAnswerer();
+    explicit BoxAnswerer(int button = IDOK);
     ~BoxAnswerer();
     std::vector<std::string> Stop();
 private:
     static DWORD WINAPI Run(LPVOID self);
     HANDLE thread;
+    int button;
     volatile bool stopping = false;
     std::vector<std::string> texts;
+};
+
+// Saves every value of a registry key and puts them back, the key recreated, when it ends.
+class RegistryBackup {
+public:
+    RegistryBackup(HKEY root, const char *subKey);
+    ~RegistryBackup();
+private:
+    struct Value { std::string name; DWORD type; std::string data; };
+    HKEY root;
+    std::string subKey;
+    bool existed = false;
+    std::vector<Value> values;
 };
 
 // Reads a whole file; "<missing>" when it cannot be opened.
