@@ -337,6 +337,27 @@ bool SaveAs(HWND dialog, const std::string &path)
     return WaitUntilGone(dialog, 3000);
 }
 
+HWND WaitForDialogOwnedBy(const Program &program, HWND owner, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    do {
+        for (HWND window : TopWindows(program)) {
+            wchar_t className[32] = L"";
+            GetClassNameW(window, className, 32);
+            if (lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window) && GetWindow(window, GW_OWNER) == owner)
+                return window;
+        }
+        Pause(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return NULL;
+}
+
+bool ConfirmDialog(HWND dialog)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
+    return WaitUntilGone(dialog, 3000);
+}
+
 bool CancelDialog(HWND dialog)
 {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));

@@ -73,6 +73,10 @@ HWND FileNameField(HWND dialog);
 // Types a file name into the dialog and presses Save; false when the dialog stayed open.
 bool SaveAs(HWND dialog, const std::string &path);
 bool CancelDialog(HWND dialog);
+// Any dialog of the process owned by the window (a common dialog, say).
+HWND WaitForDialogOwnedBy(const Program &program, HWND owner, DWORD timeoutMs);
+// Presses OK (IDOK) in a dialog; false when it stayed open.
+bool ConfirmDialog(HWND dialog);
 
 // Pumps this thread's messages for the given time.
 void Pause(DWORD ms);
