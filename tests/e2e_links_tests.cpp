@@ -58,20 +58,6 @@ static void SetShellFolder(HKEY root, const char *name, const std::string &value
     RegCloseKey(key);
 }
 
-static void WriteLink(const std::string &link, const std::string &target)
-{
-    IShellLinkA *shell = NULL;
-    IPersistFile *file = NULL;
-    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&shell)));
-    shell->QueryInterface(IID_IPersistFile, (void **)&file);
-    shell->SetPath(target.c_str());
-    wchar_t wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH);
-    EXPECT_TRUE(SUCCEEDED(file->Save(wide, TRUE)));
-    file->Release();
-    shell->Release();
-}
-
 static std::string LinkTarget(const std::string &link)
 {
     IShellLinkA *shell = NULL;
@@ -104,8 +90,8 @@ protected:
         MakeFolder(base + "\\appdata\\Microsoft");
         MakeFolder(base + "\\appdata\\Microsoft\\Internet Explorer");
         MakeFolder(base + "\\appdata\\Microsoft\\Internet Explorer\\Quick Launch");
-        WriteLink(Link("desktop"), getenv("DROSS_EXE"));
-        WriteLink(Link("startup"), "C:\\windows\\notepad.exe");
+        WriteShortcut(Link("desktop"), getenv("DROSS_EXE"));
+        WriteShortcut(Link("startup"), "C:\\windows\\notepad.exe");
         AppTest::SetUp();
         // Set only now: wine's shell writes its own folders into these keys
         // whenever a program looks one up.

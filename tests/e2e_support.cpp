@@ -6,6 +6,12 @@
 
 const std::string MainCaption = std::string(PRODUCT_TITLE) + " - Main";
 const std::string ListCaption = std::string(PRODUCT_TITLE) + " - List";
+const char GoQuestion[] =
+    "Search for files named... 'THUMBS.DB'\n\n\n\n"
+    "NOTE: The search is recursive (will include subfolders).\n"
+    "NOTE: The search is *not* case sensitive.\n"
+    "NOTE: The search will ignore 'Read-Only' files.\n\n\n\n"
+    "Continue?";
 
 void AppTest::SetUp()
 {
@@ -44,12 +50,7 @@ void AppTest::StartSearch(const std::string &root)
 {
     ui::SetControlText(main, IDC_MAIN_FOLDER, root);
     ui::Click(main, IDC_MAIN_GO);
-    ui::Box box = ExpectBox(
-        "Search for files named... 'THUMBS.DB'\n\n\n\n"
-        "NOTE: The search is recursive (will include subfolders).\n"
-        "NOTE: The search is *not* case sensitive.\n"
-        "NOTE: The search will ignore 'Read-Only' files.\n\n\n\n"
-        "Continue?");
+    ui::Box box = ExpectBox(GoQuestion);
     EXPECT_TRUE(box.hasYes && box.hasNo);
     ASSERT_TRUE(ui::Answer(box, IDYES));
 }

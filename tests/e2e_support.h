@@ -7,6 +7,7 @@
 
 extern const std::string MainCaption;
 extern const std::string ListCaption;
+extern const char GoQuestion[];
 
 class AppTest : public testing::Test {
 protected:

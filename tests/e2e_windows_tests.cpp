@@ -38,12 +38,7 @@ TEST_F(AppTest, GoAnsweredNoStartsNothing)
     WriteBytes(root + "\\thumbs.db", GenuineHeader());
     ui::SetControlText(main, IDC_MAIN_FOLDER, root);
     ui::Click(main, IDC_MAIN_GO);
-    ui::Box box = ExpectBox(
-        "Search for files named... 'THUMBS.DB'\n\n\n\n"
-        "NOTE: The search is recursive (will include subfolders).\n"
-        "NOTE: The search is *not* case sensitive.\n"
-        "NOTE: The search will ignore 'Read-Only' files.\n\n\n\n"
-        "Continue?");
+    ui::Box box = ExpectBox(GoQuestion);
     EXPECT_TRUE(box.hasYes && box.hasNo && !box.hasOk);
     ASSERT_TRUE(ui::Answer(box, IDNO));
     ui::Pause(600);     // two ticks

@@ -129,20 +129,7 @@ protected:
         RemoveTree(folder);
         CoUninitialize();
     }
-    // Writes a shortcut to some other target, as another program would.
-    void WriteForeignLink(const std::string &target)
-    {
-        IShellLinkA *shell = NULL;
-        IPersistFile *file = NULL;
-        ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&shell)));
-        shell->QueryInterface(IID_IPersistFile, (void **)&file);
-        shell->SetPath(target.c_str());
-        wchar_t wide[MAX_PATH];
-        MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH);
-        EXPECT_TRUE(SUCCEEDED(file->Save(wide, TRUE)));
-        file->Release();
-        shell->Release();
-    }
+    void WriteForeignLink(const std::string &target) { WriteShortcut(link, target); }
     std::string Target()
     {
         char target[MAX_PATH] = "garbage";

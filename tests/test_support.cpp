@@ -2,6 +2,8 @@
 #include "test_support.h"
 #include "resources/resource.h"
 
+#include <shlobj.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -288,4 +290,18 @@ RegistryBackup::~RegistryBackup()
     for (const Value &v : values)
         RegSetValueExA(key, v.name.c_str(), 0, v.type, (const BYTE *)v.data.data(), (DWORD)v.data.size());
     RegCloseKey(key);
+}
+
+void WriteShortcut(const std::string &link, const std::string &target)
+{
+    IShellLinkA *shell = NULL;
+    IPersistFile *file = NULL;
+    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&shell)));
+    ASSERT_TRUE(SUCCEEDED(shell->QueryInterface(IID_IPersistFile, (void **)&file)));
+    shell->SetPath(target.c_str());
+    wchar_t wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH);
+    EXPECT_TRUE(SUCCEEDED(file->Save(wide, TRUE))) << link;
+    file->Release();
+    shell->Release();
 }

@@ -65,6 +65,10 @@ void RemoveBrowserKey();
 // The command that starts the recorder tool, as a browser registration has it.
 std::string RecorderCommand();
 
+// Writes a shortcut to the target through the shell-link object, as another
+// program would (COM must be initialised).
+void WriteShortcut(const std::string &link, const std::string &target);
+
 // Fresh program state with a real ResultsWindow, as the search sees it.
 class SearchTest : public testing::Test {
 protected:
