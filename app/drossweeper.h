@@ -73,6 +73,8 @@ bool TakeSearchFailure(void);
 /* results/results_window.cpp */
 INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void EnableResultsControls(bool enable);
+void SetListPainting(bool paint);
+void RepaintListNow(void);
 
 /* results/results_window.cpp: the selection as the commands read it */
 struct Selection {

@@ -117,6 +117,7 @@ static void ShowStatus(HWND window)
         SetDlgItemTextA(window, IDC_MAIN_INFO_GROUP, INFO_SPINNER[app.spinnerPhase]);
         SetDlgItemTextA(window, IDC_MAIN_FOLDER_GROUP, FOLDER_SPINNER[app.spinnerPhase]);
         app.spinnerPhase = (app.spinnerPhase + 1) % 4;
+        RepaintListNow();
     } else {
         SetDlgItemTextA(window, IDC_MAIN_INFO_GROUP, "Information");
         SetDlgItemTextA(window, IDC_MAIN_FOLDER_GROUP, "");

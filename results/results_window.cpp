@@ -13,6 +13,26 @@ void EnableResultsControls(bool enable)
     EnableWindow(GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST), enable);
 }
 
+// Under wine a visible sorted list repaints itself on every addition, some
+// milliseconds each: a search with many hits spent most of its time there. So
+// the search turns painting off, the status tick repaints the list four times
+// a second, and the end of the search turns painting on again.
+void SetListPainting(bool paint)
+{
+    HWND list = GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST);
+    SendMessageA(list, WM_SETREDRAW, paint, 0);
+    if (paint)
+        RedrawWindow(list, NULL, NULL, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+void RepaintListNow(void)
+{
+    HWND list = GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST);
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(list, NULL, NULL, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+}
+
 static void ShowWarning(HWND owner, const char *text)
 {
     MessageBoxA(owner, text, ProductTitle, MB_ICONWARNING | MB_OK);

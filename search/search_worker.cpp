@@ -21,7 +21,9 @@ static DWORD WINAPI SearchWorker(LPVOID)
     SendMessageA(GetDlgItem(results, IDC_RESULTS_LIST), LB_RESETCONTENT, 0, 0);
     SetWindowTextA(GetDlgItem(results, IDC_RESULTS_SIZE), "0 Files [0.00 MB]");
 
+    SetListPainting(false);     // the status tick repaints it meanwhile
     DirectoryWalk(app.searchRoot);
+    SetListPainting(true);
 
     FLASHWINFO flash = {};
     flash.cbSize = sizeof flash;
