@@ -5,7 +5,7 @@ WINESERVER=/usr/lib/wine/wineserver
 
 PACKAGES=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 googletest
-          wine64 xvfb xauth imagemagick x11-apps python3)
+          wine64 xvfb xauth imagemagick x11-apps python3 bc)
 
 # Installs only what is missing, so a second run needs no network.
 ensure_packages() {

@@ -4,7 +4,7 @@
 #include "resources/resource.h"
 
 static const char DONATION_ADDRESS[] =
-    "https://www.paypal.com/cgi-bin/webscr?cmd=_xclick&business=donate@quillmoor.example"
+    "https://payments.example/cgi-bin/webscr?cmd=_xclick&business=donate@quillmoor.example"
     "&no_note=1&currency_code=GBP&tax=0&bn=PP-DonationsBF";
 static const char PAGE_NAME[] = PRODUCT_TITLE " - Internet Referrering Page.htm";
 

@@ -54,3 +54,12 @@ for f in "$b"/d*/e*; do genuine "$f/thumbs.db"; done
 # A report file on a volume with no space left: every write to it fails.
 mkdir -p "$trees/devfull"
 ln -s /dev/full "$trees/devfull/report.txt"
+
+# Hostile names: folders outside the ANSI code page, and a FIFO named thumbs.db
+# that would block a reader waiting for a writer.
+o=$trees/odd
+mkdir -p "$o/ok" "$o/Папка" "$o/日本語" "$o/fifo"
+genuine "$o/ok/thumbs.db"
+genuine "$o/Папка/thumbs.db"
+genuine "$o/日本語/Thumbs.db"
+mkfifo "$o/fifo/thumbs.db"

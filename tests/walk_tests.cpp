@@ -256,3 +256,21 @@ TEST_F(WalkTest, OverlongPathsAreNeverListed)
     // list are not walked at all (see make_trees.sh).
     EXPECT_EQ(5, app.searchedCount);
 }
+
+TEST_F(WalkTest, HostileNamesNeitherHangNorReachMangledPaths)
+{
+    std::string root = HostTree("odd");
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(root.c_str())) << root;
+    DirectoryWalk(root.c_str());
+    std::vector<std::string> listed = Listed();
+    EXPECT_NE(listed.end(), std::find(listed.begin(), listed.end(), root + "\\ok\\THUMBS.DB"));
+    for (const std::string &path : listed) {
+        // A name the ANSI code page cannot hold comes back with '?': such a
+        // path names nothing, or worse, something else.
+        EXPECT_EQ(std::string::npos, path.find('?')) << path;
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str())) << path;
+    }
+    // The two plain files at least (the FIFO included); the others only where
+    // the code page can name their folders.
+    EXPECT_GE(app.searchedCount, 2);
+}

@@ -3,7 +3,7 @@
 #include "../app/resources/resource.h"
 
 const char DonationAddress[] =
-    "https://www.paypal.com/cgi-bin/webscr?cmd=_xclick&business=donate@quillmoor.example"
+    "https://payments.example/cgi-bin/webscr?cmd=_xclick&business=donate@quillmoor.example"
     "&no_note=1&currency_code=GBP&tax=0&bn=PP-DonationsBF";
 
 // The button's picture, from initialisation to WM_CLOSE.

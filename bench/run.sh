@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Inside the X server: runs A, B and C on each tree and prints the table.
+# Usage: run.sh TREES REPEATS NAME...
+set -uo pipefail
+trees=$1 repeats=$2; shift 2
+wine=/usr/lib/wine/wine64
+win() { echo "Z:${1//\//\\}"; }
+exe=$(win "$PWD/build/x86_64/drossweeper.exe")
+raw=$trees/raw.txt
+: > "$raw"
+for name in "$@"; do
+  root=$trees/$name
+  n=$repeats; [ "$name" = t3 ] && n=1
+  for ((i = 0; i < n; i++)); do
+    out=$(mktemp)
+    "$wine" build/x86_64/bench/bench_driver.exe "$exe" "$(win "$root")" >"$out" 2>&1
+    echo "$name A $(grep seconds= "$out")" >> "$raw"
+    rm -f "$out"
+  done
+  out=$(mktemp)
+  BENCH_BARE=1 "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x "$n" >"$out" 2>&1
+  echo "$name B $(grep bare "$out")" >> "$raw"
+  rm -f "$out"
+  if [ "$name" != t3 ]; then
+    for ((i = 0; i < n; i++)); do
+      start=$(date +%s.%N)
+      find "$root" -iname thumbs.db > /dev/null
+      echo "$name C seconds=$(echo "$(date +%s.%N) - $start" | bc)" >> "$raw"
+    done
+  fi
+done
+python3 bench/table.py "$raw"
