@@ -228,6 +228,8 @@ TEST_F(ResultsTest, ExistingReportOverwriteNoThenYes)
     ExpectEnded();
     ExpectFiles(false, true, false);
     EXPECT_EQ(Lines({ files[0], files[2] }), ReadAll(report)) << "replaced, not appended";
+    std::string opened = WaitForFile(record, 10000);
+    EXPECT_NE(std::string::npos, opened.find(report)) << opened;
 }
 
 TEST_F(ResultsTest, ReportFileThatCannotBeOpened)

@@ -274,3 +274,19 @@ TEST_F(WalkTest, HostileNamesNeitherHangNorReachMangledPaths)
     // the code page can name their folders.
     EXPECT_GE(app.searchedCount, 2);
 }
+
+TEST_F(WalkTest, CandidateLockedByAnotherProgramIsSkipped)
+{
+    std::string root = FreshFolder("locked");
+    MakeFolder(root + "\\a");
+    MakeFolder(root + "\\b");
+    WriteBytes(root + "\\a\\thumbs.db", GenuineHeader());
+    WriteBytes(root + "\\b\\thumbs.db", GenuineHeader());
+    HANDLE lock = CreateFileA((root + "\\a\\thumbs.db").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+    DirectoryWalk(root.c_str());
+    CloseHandle(lock);
+    EXPECT_EQ(std::vector<std::string>{ root + "\\b\\THUMBS.DB" }, Listed());
+    EXPECT_EQ(2, app.searchedCount);
+    RemoveTree(root);
+}

@@ -1,0 +1,131 @@
+// The program under hostile conditions: files that change under a delete run,
+// and exits requested at random moments of a long search.
+#include "e2e_support.h"
+#include "resources/resource.h"
+
+#include <stdlib.h>
+
+class StressTest : public AppTest {};
+
+TEST_F(StressTest, FilesChangingBetweenSearchAndDelete)
+{
+    std::string root = FreshFolder("changing");
+    std::vector<std::string> files;
+    for (const char *f : { "a", "b", "c", "d" }) {
+        MakeFolder(root + "\\" + f);
+        WriteBytes(root + "\\" + f + "\\thumbs.db", GenuineHeader());
+        files.push_back(root + "\\" + f + "\\THUMBS.DB");
+    }
+    StartSearch(root);
+    WaitForIdle();
+    ASSERT_EQ(files, Listed());
+
+    ASSERT_TRUE(DeleteFileA(files[0].c_str()));                 // vanished
+    WriteBytes(files[1], GenuineHeader(100000));                // grown
+    MakeReadOnly(files[2]);                                     // made read-only
+    ui::SelectAll(list);
+    ui::Click(results, IDC_RESULTS_DELETE);
+    AnswerBox("Drossweep (Delete) selected files...\n\nNOTE: Deleted files will *not* be recoverable by normal "
+              "means (Recycle Bin).\n\nContinue?", IDYES);
+    AnswerBox("Drossweep (Delete) selected files...\n\nNOTE: Files will not be tested for format, content or "
+              "ownership.\n\nContinue?", IDYES);
+    AnswerBox("Drossweep (Delete) selected files...\n\nVerify every delete operation?", IDNO);
+    AnswerBox("Drossweep (Delete) selected files...\n\nSave pathfilename(s) to a report (.txt)?", IDNO);
+    AnswerBox("Drossweeping Complete.", IDOK);
+    EXPECT_TRUE(ui::NoBoxWithin(program, 300));
+    EXPECT_FALSE(FileExists(files[1]));
+    EXPECT_FALSE(FileExists(files[3]));
+    // A read-only file is not deleted: no attribute is changed before the attempt.
+    EXPECT_TRUE(FileExists(files[2]));
+    EXPECT_EQ(files, Listed());
+    SetFileAttributesA(files[2].c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveTree(root);
+}
+
+TEST_F(StressTest, ExitAtRandomMomentsOfALongSearch)
+{
+    std::string big = HostTree("big");
+    srand(12345);
+    for (int trial = 0; trial < 20; trial++) {
+        if (trial > 0) {
+            AppTest::SetUp();
+            ASSERT_TRUE(main != NULL);
+        }
+        StartSearch(big);
+        ui::Pause((DWORD)(rand() % 1500));
+        PostMessageW(trial % 2 ? results : main, WM_CLOSE, 0, 0);
+        AnswerBox("Exit?\n\nContinue?", IDYES);
+        EXPECT_EQ(1u, ExitCode(20000)) << "trial " << trial;
+        ui::Close(program);
+    }
+}
+
+static std::vector<std::string> SplitLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    size_t at = 0, end;
+    while ((end = text.find("\r\n", at)) != std::string::npos) {
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+static long CountFiles(const std::string &folder)
+{
+    long count = 0;
+    WIN32_FIND_DATAA entry;
+    HANDLE listing = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (listing == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        std::string name = entry.cFileName;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            count++;
+        else if (name != "." && name != "..")
+            count += CountFiles(folder + "\\" + name);
+    } while (FindNextFileA(listing, &entry));
+    FindClose(listing);
+    return count;
+}
+
+TEST_F(StressTest, HundredThousandEntriesExportedAndDeletedOnce)
+{
+    std::string huge = HostTree("huge");
+    std::string out = FreshFolder("huge-out");
+    StartSearch(huge);
+    WaitForIdle(900000);
+    ASSERT_EQ(100000, SendMessageW(list, LB_GETCOUNT, 0, 0));
+    EXPECT_EQ("100000 Files [6.10 MB]", ui::ControlText(results, IDC_RESULTS_SIZE));
+    ui::SelectAll(list);
+
+    ui::Click(results, IDC_RESULTS_SAVE);
+    HWND dialog = ui::WaitForSaveDialog(program, 15000);
+    ASSERT_TRUE(dialog != NULL);
+    ASSERT_TRUE(ui::SaveAs(dialog, out + "\\all.txt"));
+    AnswerBox("Selected Files List saved.", IDOK);
+    AnswerBox("Open the saved Selected Files List?", IDNO);
+    std::vector<std::string> exported = SplitLines(ReadAll(out + "\\all.txt"));
+    ASSERT_EQ(100000u, exported.size());
+    for (size_t i = 1; i < exported.size(); i++)
+        ASSERT_LT(lstrcmpiA(exported[i - 1].c_str(), exported[i].c_str()), 0) << "list order, each once: " << i;
+
+    ui::Click(results, IDC_RESULTS_DELETE);
+    AnswerBox("Drossweep (Delete) selected files...\n\nNOTE: Deleted files will *not* be recoverable by normal "
+              "means (Recycle Bin).\n\nContinue?", IDYES);
+    AnswerBox("Drossweep (Delete) selected files...\n\nNOTE: Files will not be tested for format, content or "
+              "ownership.\n\nContinue?", IDYES);
+    AnswerBox("Drossweep (Delete) selected files...\n\nVerify every delete operation?", IDNO);
+    AnswerBox("Drossweep (Delete) selected files...\n\nSave pathfilename(s) to a report (.txt)?", IDYES);
+    dialog = ui::WaitForSaveDialog(program, 15000);
+    ASSERT_TRUE(dialog != NULL);
+    ASSERT_TRUE(ui::SaveAs(dialog, out + "\\report.txt"));
+    ui::Box done;
+    ASSERT_TRUE(ui::WaitForBox(program, done, 600000));
+    EXPECT_EQ("Drossweeping Complete.", done.text);
+    ui::Answer(done, IDOK);
+    AnswerBox("Open report?", IDNO);
+    EXPECT_EQ(exported, SplitLines(ReadAll(out + "\\report.txt")));
+    EXPECT_EQ(0, CountFiles(huge));
+    RemoveTree(out);
+}
