@@ -66,7 +66,11 @@ void StopSearchAndQuit(void)
     PostQuitMessage(0);
 }
 
-bool ConfirmExit(HWND owner)
+INT_PTR AnswerExitRequest(HWND window, UINT message)
 {
-    return MessageBoxA(owner, "Exit?\n\nContinue?", ProductTitle, MB_ICONWARNING | MB_YESNO) != IDNO;
+    if (MessageBoxA(window, "Exit?\n\nContinue?", ProductTitle, MB_ICONWARNING | MB_YESNO) == IDNO)
+        // A refused end of session is answered TRUE, the message result left at 0.
+        return message == WM_QUERYENDSESSION;
+    StopSearchAndQuit();
+    return FALSE;
 }

@@ -50,7 +50,7 @@ void InitAppState(void);
 bool PumpPendingMessages(void);
 bool IsWorkerRunning(void);
 void StopSearchAndQuit(void);
-bool ConfirmExit(HWND owner);
+INT_PTR AnswerExitRequest(HWND window, UINT message);
 void CopyText(char *dest, size_t destSize, const char *src);
 
 /* app/startup.cpp */

@@ -163,14 +163,8 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         InitMainWindow(window);
         return FALSE;
     case WM_CLOSE:
-        if (ConfirmExit(window))
-            StopSearchAndQuit();
-        return FALSE;
     case WM_QUERYENDSESSION:
-        if (!ConfirmExit(window))
-            return TRUE;    // message result stays 0: the end of the session is refused
-        StopSearchAndQuit();
-        return FALSE;
+        return AnswerExitRequest(window, message);
     case WM_COMMAND:
         OnCommand(window, LOWORD(wParam));
         return FALSE;

@@ -95,14 +95,8 @@ INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         InitResultsWindow(window);
         return FALSE;
     case WM_CLOSE:
-        if (ConfirmExit(window))
-            StopSearchAndQuit();
-        return FALSE;
     case WM_QUERYENDSESSION:
-        if (!ConfirmExit(window))
-            return TRUE;    // message result stays 0: the end of the session is refused
-        StopSearchAndQuit();
-        return FALSE;
+        return AnswerExitRequest(window, message);
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_RESULTS_DELETE:

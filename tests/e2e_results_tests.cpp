@@ -10,8 +10,6 @@ static const char WARNING_1[] = "Drossweep (Delete) selected files...\n\nNOTE: D
                                 "recoverable by normal means (Recycle Bin).\n\nContinue?";
 static const char WARNING_2[] = "Drossweep (Delete) selected files...\n\nNOTE: Files will not be tested for "
                                 "format, content or ownership.\n\nContinue?";
-static const char VERIFY_QUESTION[] = "Drossweep (Delete) selected files...\n\nVerify every delete operation?";
-static const char REPORT_QUESTION[] = "Drossweep (Delete) selected files...\n\nSave pathfilename(s) to a report (.txt)?";
 static const char OVERWRITE_QUESTION[] = "File already exists.\n\nOverwrite?";
 
 static std::string Lines(const std::vector<std::string> &paths)
@@ -80,15 +78,6 @@ protected:
     void Delete() { ui::Click(results, IDC_RESULTS_DELETE); }
     void Export() { ui::Click(results, IDC_RESULTS_SAVE); }
 
-    // Both warnings Yes, then the verify and report answers.
-    void PassWarnings(bool verify, bool report)
-    {
-        AnswerBox(WARNING_1, IDYES);
-        AnswerBox(WARNING_2, IDYES);
-        AnswerBox(VERIFY_QUESTION, verify ? IDYES : IDNO);
-        AnswerBox(REPORT_QUESTION, report ? IDYES : IDNO);
-    }
-
     HWND SaveDialog()
     {
         HWND dialog = ui::WaitForSaveDialog(program, 15000);
@@ -154,7 +143,7 @@ TEST_F(ResultsTest, DeleteWithoutQuestionsKeepsTheList)
 {
     Select({ 1 });
     Delete();
-    PassWarnings(false, false);
+    PassDeleteQuestions(false, false);
     AnswerBox("Drossweeping Complete.", IDOK);
     ExpectEnded();
     ExpectFiles(true, false, true);
@@ -167,7 +156,7 @@ TEST_F(ResultsTest, VerifyYesNoCancel)
 {
     Select({ 0, 1, 2 });
     Delete();
-    PassWarnings(true, true);
+    PassDeleteQuestions(true, true);
     std::string report = out + "\\verify.txt";
     SaveTo(report);
     AnswerBox("Drossweep (Delete)...\n\n'" + files[0] + "'.\n\nContinue?", IDYES);
@@ -182,7 +171,7 @@ TEST_F(ResultsTest, VerifyAllNoStillCompletes)
 {
     Select({ 0, 2 });
     Delete();
-    PassWarnings(true, true);
+    PassDeleteQuestions(true, true);
     std::string report = out + "\\none.txt";
     SaveTo(report);
     AnswerBox("Drossweep (Delete)...\n\n'" + files[0] + "'.\n\nContinue?", IDNO);
@@ -198,7 +187,7 @@ TEST_F(ResultsTest, ReportDialogCancelledDeletesNothing)
 {
     Select({ 0 });
     Delete();
-    PassWarnings(false, true);
+    PassDeleteQuestions(false, true);
     HWND dialog = SaveDialog();
     ASSERT_TRUE(ui::CancelDialog(dialog));
     ExpectEnded();
@@ -211,7 +200,7 @@ TEST_F(ResultsTest, ExistingReportOverwriteNoThenYes)
     WriteBytes(report, "old contents that are longer than the new ones\r\n");
     Select({ 0, 2 });
     Delete();
-    PassWarnings(false, true);
+    PassDeleteQuestions(false, true);
     SaveTo(report);
     AnswerBox(OVERWRITE_QUESTION, IDNO);
     ExpectEnded();
@@ -219,7 +208,7 @@ TEST_F(ResultsTest, ExistingReportOverwriteNoThenYes)
     EXPECT_EQ("old contents that are longer than the new ones\r\n", ReadAll(report));
 
     Delete();
-    PassWarnings(false, true);
+    PassDeleteQuestions(false, true);
     SaveTo(report);
     AnswerBox(OVERWRITE_QUESTION, IDYES);
     AnswerBox("Drossweeping Complete.", IDOK);
@@ -242,7 +231,7 @@ TEST_F(ResultsTest, ReportFileThatCannotBeOpened)
     ASSERT_NE(INVALID_HANDLE_VALUE, lock);
     Select({ 0 });
     Delete();
-    PassWarnings(false, true);
+    PassDeleteQuestions(false, true);
     SaveTo(report);
     AnswerBox(OVERWRITE_QUESTION, IDYES);
     AnswerBox("ERROR: Could not open file for writing.", IDOK);
@@ -257,7 +246,7 @@ TEST_F(ResultsTest, VanishedFileIsStillReportedAndRunTwice)
     ASSERT_TRUE(DeleteFileA(files[1].c_str()));     // someone else was quicker
     Select({ 0, 1, 2 });
     Delete();
-    PassWarnings(false, true);
+    PassDeleteQuestions(false, true);
     std::string report = out + "\\first.txt";
     SaveTo(report);
     AnswerBox("Drossweeping Complete.", IDOK);
@@ -269,7 +258,7 @@ TEST_F(ResultsTest, VanishedFileIsStillReportedAndRunTwice)
 
     // The same selection again: nothing left to delete, the same report.
     Delete();
-    PassWarnings(false, true);
+    PassDeleteQuestions(false, true);
     std::string again = out + "\\second.txt";
     SaveTo(again);
     AnswerBox("Drossweeping Complete.", IDOK);
@@ -284,7 +273,7 @@ TEST_F(ResultsTest, FailingReportWriteStopsBeforeTheNextDeletion)
     std::string full = HostTree("devfull") + "\\report.txt";
     Select({ 0, 1, 2 });
     Delete();
-    PassWarnings(false, true);
+    PassDeleteQuestions(false, true);
     SaveTo(full);
     AnswerBox(OVERWRITE_QUESTION, IDYES);
     AnswerBox("ERROR: Could not write to the report file.\n\nNo further files were deleted.", IDOK);
@@ -357,7 +346,7 @@ TEST_F(ResultsTest, DefaultNamesInTheProgramFolder)
     DeleteFileA(saved.c_str());
 
     Delete();
-    PassWarnings(false, true);
+    PassDeleteQuestions(false, true);
     dialog = SaveDialog();
     ASSERT_TRUE(dialog != NULL);
     name = ui::Text(ui::FileNameField(dialog));

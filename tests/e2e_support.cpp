@@ -46,6 +46,17 @@ void AppTest::AnswerBox(const std::string &text, int button)
     }
 }
 
+void AppTest::PassDeleteQuestions(bool verify, bool report)
+{
+    AnswerBox("Drossweep (Delete) selected files...\n\nNOTE: Deleted files will *not* be recoverable by "
+              "normal means (Recycle Bin).\n\nContinue?", IDYES);
+    AnswerBox("Drossweep (Delete) selected files...\n\nNOTE: Files will not be tested for format, content "
+              "or ownership.\n\nContinue?", IDYES);
+    AnswerBox("Drossweep (Delete) selected files...\n\nVerify every delete operation?", verify ? IDYES : IDNO);
+    AnswerBox("Drossweep (Delete) selected files...\n\nSave pathfilename(s) to a report (.txt)?",
+              report ? IDYES : IDNO);
+}
+
 void AppTest::StartSearch(const std::string &root)
 {
     ui::SetControlText(main, IDC_MAIN_FOLDER, root);

@@ -17,6 +17,8 @@ protected:
     // Asks a question of the program and checks that it is the expected one.
     ui::Box ExpectBox(const std::string &text);
     void AnswerBox(const std::string &text, int button);
+    // The delete run's two warnings answered Yes, then its verify and report questions.
+    void PassDeleteQuestions(bool verify, bool report);
     // GO on the given root, answered Yes.
     void StartSearch(const std::string &root);
     // Waits for the end of the current search ("Idle." in the MainWindow).

@@ -25,12 +25,7 @@ TEST_F(StressTest, FilesChangingBetweenSearchAndDelete)
     MakeReadOnly(files[2]);                                     // made read-only
     ui::SelectAll(list);
     ui::Click(results, IDC_RESULTS_DELETE);
-    AnswerBox("Drossweep (Delete) selected files...\n\nNOTE: Deleted files will *not* be recoverable by normal "
-              "means (Recycle Bin).\n\nContinue?", IDYES);
-    AnswerBox("Drossweep (Delete) selected files...\n\nNOTE: Files will not be tested for format, content or "
-              "ownership.\n\nContinue?", IDYES);
-    AnswerBox("Drossweep (Delete) selected files...\n\nVerify every delete operation?", IDNO);
-    AnswerBox("Drossweep (Delete) selected files...\n\nSave pathfilename(s) to a report (.txt)?", IDNO);
+    PassDeleteQuestions(false, false);
     AnswerBox("Drossweeping Complete.", IDOK);
     EXPECT_TRUE(ui::NoBoxWithin(program, 300));
     EXPECT_FALSE(FileExists(files[1]));
@@ -111,12 +106,7 @@ TEST_F(StressTest, HundredThousandEntriesExportedAndDeletedOnce)
         ASSERT_LT(lstrcmpiA(exported[i - 1].c_str(), exported[i].c_str()), 0) << "list order, each once: " << i;
 
     ui::Click(results, IDC_RESULTS_DELETE);
-    AnswerBox("Drossweep (Delete) selected files...\n\nNOTE: Deleted files will *not* be recoverable by normal "
-              "means (Recycle Bin).\n\nContinue?", IDYES);
-    AnswerBox("Drossweep (Delete) selected files...\n\nNOTE: Files will not be tested for format, content or "
-              "ownership.\n\nContinue?", IDYES);
-    AnswerBox("Drossweep (Delete) selected files...\n\nVerify every delete operation?", IDNO);
-    AnswerBox("Drossweep (Delete) selected files...\n\nSave pathfilename(s) to a report (.txt)?", IDYES);
+    PassDeleteQuestions(false, true);
     dialog = ui::WaitForSaveDialog(program, 15000);
     ASSERT_TRUE(dialog != NULL);
     ASSERT_TRUE(ui::SaveAs(dialog, out + "\\report.txt"));
