@@ -137,7 +137,6 @@ struct LinkLocationBinding {
 extern LinkLocation LinkLocationTable[LINK_LOCATION_COUNT];
 extern const LinkLocationBinding LinkLocationBindings[LINK_LOCATION_COUNT];
 void ReadLinkLocations(void);
-void QuickLaunchPath(char *dest, size_t destSize, const char *base);
 
 /* shortcuts/shortcut_file.cpp */
 extern const char LinkFileName[];
@@ -159,7 +158,6 @@ bool ReadBrowserCommand(char *command, size_t commandSize);
 void OpenAddress(const char *address);
 
 /* web/referrer_page.cpp */
-bool BuildReferrerPageText(char *dest, size_t destSize, const char *pageName, const char *address);
 void ShowReferrerPage(const char *address);
 
 /* web/donate_dialog.cpp */

@@ -28,7 +28,7 @@ const LinkLocationBinding LinkLocationBindings[LINK_LOCATION_COUNT] = {
     { IDC_LINK_COMMON_QUICKLAUNCH,  HKEY_LOCAL_MACHINE, "Common AppData",    true },
 };
 
-void QuickLaunchPath(char *dest, size_t destSize, const char *base)
+static void QuickLaunchPath(char *dest, size_t destSize, const char *base)
 {
     char cut[QUICK_LAUNCH_BASE_MAX + 1];
     CopyText(cut, sizeof cut, base);

@@ -46,7 +46,7 @@ static void ShowPageError(const char *text)
     MessageBoxA(NULL, text, ProductTitle, MB_ICONWARNING);
 }
 
-bool BuildReferrerPageText(char *dest, size_t destSize, const char *pageName, const char *address)
+static bool BuildReferrerPageText(char *dest, size_t destSize, const char *pageName, const char *address)
 {
     int length = snprintf(dest, destSize, PAGE_TEMPLATE, pageName, address, address, HOME_PAGE);
     return length >= 0 && (size_t)length < destSize;
