@@ -20,6 +20,17 @@ enum {
 /* Sent by the search when it could not go on and the program must end. */
 #define WM_SEARCH_FATAL (WM_APP + 1)
 
+/* Sent by the search to the ResultsWindow: add the batch's matches to the
+   list and show the size text that followed the last of them. */
+#define WM_SEARCH_MATCHES (WM_APP + 3)
+enum { MATCH_BATCH_TEXT_SIZE = 32768 };
+struct MatchBatch {
+    int count;
+    size_t used;                            /* bytes of paths in use */
+    char paths[MATCH_BATCH_TEXT_SIZE];      /* count paths, each ending in a zero byte */
+    char sizeText[PATH_TEXT_SIZE];
+};
+
 /* The one process-wide state record; zero-filled by InitAppState. */
 struct AppState {
     HWND mainWindow;

@@ -3,6 +3,7 @@
 #include "../app/resources/resource.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 static const WPARAM LIST_EXTENT_PIXELS = 3000;
 
@@ -88,7 +89,19 @@ static void InitResultsWindow(HWND window)
     SendDlgItemMessageA(window, IDC_RESULTS_LIST, LB_SETHORIZONTALEXTENT, LIST_EXTENT_PIXELS, 0);
 }
 
-INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM)
+// Runs in the UI thread for the search, which hands its matches over in batches.
+static void AddMatches(HWND window, const MatchBatch *batch)
+{
+    HWND list = GetDlgItem(window, IDC_RESULTS_LIST);
+    const char *path = batch->paths;
+    for (int i = 0; i < batch->count; i++) {
+        SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)path);
+        path += strlen(path) + 1;
+    }
+    SetDlgItemTextA(window, IDC_RESULTS_SIZE, batch->sizeText);
+}
+
+INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -97,6 +110,9 @@ INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_CLOSE:
     case WM_QUERYENDSESSION:
         return AnswerExitRequest(window, message);
+    case WM_SEARCH_MATCHES:
+        AddMatches(window, (const MatchBatch *)lParam);
+        return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_RESULTS_DELETE:

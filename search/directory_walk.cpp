@@ -2,7 +2,6 @@
 #include "../app/drossweeper.h"
 #include "../app/resources/resource.h"
 
-#include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,6 +13,15 @@ const BYTE CompoundFileSignature[SIGNATURE_SIZE] = {
 static const char SOUGHT_NAME[] = "THUMBS.DB";
 static const size_t HEADER_SIZE = 41;
 static const double MEGABYTE = 1048576.0;
+
+// Under Wine each call into a window of another thread costs about 0.3 ms,
+// which made the two calls per match most of a large search's time. Matches
+// are therefore handed to the ResultsWindow in batches, checked for before
+// every entry: the first match at once, later ones once this long has passed
+// since the last hand-over, and whatever is left when the walk ends.
+static const DWORD MATCH_HANDOVER_MS = 100;
+static MatchBatch pendingMatches;
+static DWORD lastHandover;
 
 // Replaceable so that tests can make the header allocation fail.
 void *(*AllocateHeaderBuffer)(size_t size) = malloc;
@@ -152,6 +160,46 @@ static void RequestStop(void)
     LeaveCriticalSection(&app.progressLock);
 }
 
+static void HandOverMatches(void)
+{
+    if (pendingMatches.count > 0)
+        SendMessageA(app.resultsWindow, WM_SEARCH_MATCHES, 0, (LPARAM)&pendingMatches);
+    pendingMatches.count = 0;
+    pendingMatches.used = 0;
+    lastHandover = GetTickCount();
+}
+
+static void HandOverMatchesWhenDue(void)
+{
+    if (pendingMatches.count > 0 && GetTickCount() - lastHandover >= MATCH_HANDOVER_MS)
+        HandOverMatches();
+}
+
+// The batch goes over at the next entry's check (or when it is full).
+static void QueueMatch(const char *path, const char *sizeText)
+{
+    size_t length = strlen(path) + 1;
+    if (pendingMatches.used + length > sizeof pendingMatches.paths)
+        HandOverMatches();
+    memcpy(pendingMatches.paths + pendingMatches.used, path, length);
+    pendingMatches.used += length;
+    pendingMatches.count++;
+    CopyText(pendingMatches.sizeText, sizeof pendingMatches.sizeText, sizeText);
+}
+
+// Opens a folder listing. The basic information level leaves out the short
+// 8.3 names and the large fetch reads a folder in fewer calls: under Wine the
+// walk of a large tree takes about a sixth less time than with the run-time
+// library's _findfirst64. Systems before Windows 7 refuse both: ask plainly.
+static HANDLE OpenListing(const char *pattern, WIN32_FIND_DATAA *entry)
+{
+    HANDLE listing = FindFirstFileExA(pattern, FindExInfoBasic, entry, FindExSearchNameMatch, NULL,
+                                      FIND_FIRST_EX_LARGE_FETCH);
+    if (listing == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
+        listing = FindFirstFileExA(pattern, FindExInfoStandard, entry, FindExSearchNameMatch, NULL, 0);
+    return listing;
+}
+
 // Reads the first bytes of a candidate; false when it is no compound file.
 static bool HasCompoundFileHeader(const char *path)
 {
@@ -175,34 +223,40 @@ static bool HasCompoundFileHeader(const char *path)
     return matches;
 }
 
-static void ExamineFile(const char *folder, struct __finddata64_t *entry)
+static void ExamineFile(const char *folder, WIN32_FIND_DATAA *entry)
 {
     EnterCriticalSection(&app.progressLock);
     app.searchedCount++;
     LeaveCriticalSection(&app.progressLock);
 
-    UppercaseInPlace(entry->name);
-    if (strcmp(entry->name, SOUGHT_NAME) != 0)
+    char *name = entry->cFileName;
+    char listedName[sizeof SOUGHT_NAME];
+    CopyText(listedName, sizeof listedName, name);
+    UppercaseInPlace(name);
+    if (strcmp(name, SOUGHT_NAME) != 0)
         return;
+    // The user sees the path ending in THUMBS.DB, but the file is queried and
+    // opened by the name it is listed under: in a case-sensitive folder the
+    // upper-cased name would miss it (and under Wine it costs a folder scan).
     char path[PATH_TEXT_SIZE];
-    if (!JoinPath(path, sizeof path, folder, entry->name))
+    char listedPath[PATH_TEXT_SIZE];
+    if (!JoinPath(path, sizeof path, folder, name) ||
+        !JoinPath(listedPath, sizeof listedPath, folder, listedName))
         return;
-    if (GetFileAttributesA(path) & FILE_ATTRIBUTE_READONLY)
+    if (GetFileAttributesA(listedPath) & FILE_ATTRIBUTE_READONLY)
         return;     // also a failed query: all bits set
-    if (!HasCompoundFileHeader(path))
+    if (!HasCompoundFileHeader(listedPath))
         return;
 
     char sizeText[PATH_TEXT_SIZE];
     EnterCriticalSection(&app.progressLock);
     app.foundCount++;
     FormatFoundText(app.foundText, sizeof app.foundText, app.foundCount, app.searchedCount);
-    app.totalBytes += (unsigned long long)entry->size;
+    app.totalBytes += ((unsigned long long)entry->nFileSizeHigh << 32) | entry->nFileSizeLow;
     FormatSizeText(sizeText, sizeof sizeText, app.foundCount, app.totalBytes);
     LeaveCriticalSection(&app.progressLock);
 
-    // Synchronous calls into the UI thread, made without the lock.
-    SendMessageA(GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST), LB_ADDSTRING, 0, (LPARAM)path);
-    SetWindowTextA(GetDlgItem(app.resultsWindow, IDC_RESULTS_SIZE), sizeText);
+    QueueMatch(path, sizeText);     // handed over without the lock
 }
 
 static void WalkFolder(const WalkFrame *frame)
@@ -217,38 +271,44 @@ static void WalkFolder(const WalkFrame *frame)
     char pattern[PATH_TEXT_SIZE];
     if (!JoinPath(pattern, sizeof pattern, folder, "*"))
         return;
-    struct __finddata64_t entry;
-    intptr_t listing = _findfirst64(pattern, &entry);
-    if (listing == -1)
+    WIN32_FIND_DATAA entry;
+    HANDLE listing = OpenListing(pattern, &entry);
+    if (listing == INVALID_HANDLE_VALUE)
         return;
 
     do {
+        HandOverMatchesWhenDue();   // first: a stop set meanwhile is seen at once
         if (IsStopRequested())
             break;
-        if (!(entry.attrib & _A_SUBDIR)) {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             ExamineFile(folder, &entry);
             continue;
         }
-        if (strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0)
+        const char *name = entry.cFileName;
+        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
             continue;
         char child[PATH_TEXT_SIZE];
-        if (!JoinPath(child, sizeof child, folder, entry.name))
+        if (!JoinPath(child, sizeof child, folder, name))
             continue;
         WalkFrame childFrame = {};
         childFrame.parent = frame;
         childFrame.path = child;
-        childFrame.insideLink = frame->insideLink || (entry.attrib & FILE_ATTRIBUTE_REPARSE_POINT);
+        childFrame.insideLink = frame->insideLink || (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
         if (childFrame.insideLink && IsWalkAncestor(&childFrame))
             continue;
         WalkFolder(&childFrame);
-    } while (_findnext64(listing, &entry) == 0);
+    } while (FindNextFileA(listing, &entry));
 
-    _findclose(listing);
+    FindClose(listing);
 }
 
 void DirectoryWalk(const char *folder)
 {
+    pendingMatches.count = 0;
+    pendingMatches.used = 0;
+    lastHandover = GetTickCount() - MATCH_HANDOVER_MS;     // the first match goes at once
     WalkFrame root = {};
     root.path = folder;
     WalkFolder(&root);
+    HandOverMatches();
 }

@@ -45,10 +45,10 @@ prefix=${WINEPREFIX:-$HOME/.wine}
 mkdir -p "$prefix/dosdevices"
 ln -sfn "$trees/drive" "$prefix/dosdevices/q:"
 
-# A tree large enough for a search to run for a while: 5,000 folders, each with
-# a genuine THUMBS.DB, so every folder costs the program two window calls.
+# A tree large enough for a search to run for several seconds: 10,000 folders,
+# each with a genuine THUMBS.DB that the walk opens and lists.
 b=$trees/big
-mkdir -p "$b"/d{01..50}/e{001..100}
+mkdir -p "$b"/d{001..100}/e{001..100}
 for f in "$b"/d*/e*; do genuine "$f/thumbs.db"; done
 
 # A report file on a volume with no space left: every write to it fails.
@@ -63,3 +63,12 @@ genuine "$o/ok/thumbs.db"
 genuine "$o/Папка/thumbs.db"
 genuine "$o/日本語/Thumbs.db"
 mkfifo "$o/fifo/thumbs.db"
+
+# Names that differ only in case, side by side as a case-sensitive folder may
+# hold them; in each folder only one of the two is a genuine cache.
+c=$trees/cases
+mkdir -p "$c/lower" "$c/upper"
+genuine "$c/lower/thumbs.db"
+echo "not a cache" > "$c/lower/THUMBS.DB"
+genuine "$c/upper/THUMBS.DB"
+echo "not a cache" > "$c/upper/Thumbs.db"

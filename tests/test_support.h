@@ -21,6 +21,8 @@ bool FileExists(const std::string &path);
 
 // A folder of the trees made on the host before the tests (symbolic links, long paths).
 std::string HostTree(const char *name);
+// The "big" tree: one genuine THUMBS.DB of 512 bytes in each of its folders.
+enum { BIG_TREE_MATCHES = 10000 };
 
 // The texts of a list box's entries, top to bottom.
 std::vector<std::string> ListEntries(HWND list);

@@ -290,3 +290,96 @@ TEST_F(WalkTest, CandidateLockedByAnotherProgramIsSkipped)
     EXPECT_EQ(2, app.searchedCount);
     RemoveTree(root);
 }
+
+TEST_F(WalkTest, EachNameIsJudgedByItsOwnFileInACaseSensitiveFolder)
+{
+    std::string root = HostTree("cases");
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(root.c_str())) << root;
+    DirectoryWalk(root.c_str());
+    std::vector<std::string> expected = { root + "\\lower\\THUMBS.DB", root + "\\upper\\THUMBS.DB" };
+    EXPECT_EQ(expected, Listed());
+    EXPECT_EQ(4, app.searchedCount);
+}
+
+// Counts the list additions, notes how far the walk had got at each, and can
+// stop the walk at one of them.
+static std::vector<long> searchedAtAddition;
+static size_t stopAtAddition;
+
+static LRESULT CALLBACK WatchAdditions(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == LB_ADDSTRING) {
+        EnterCriticalSection(&app.progressLock);
+        searchedAtAddition.push_back(app.searchedCount);
+        if (searchedAtAddition.size() == stopAtAddition)
+            app.stopRequested = 1;
+        LeaveCriticalSection(&app.progressLock);
+    }
+    return CallWindowProcA(originalListProc, list, message, wParam, lParam);
+}
+
+static void WalkWatchingAdditions(HWND list, const std::string &root, size_t stopAt)
+{
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    app.foundCount = app.searchedCount = 0;
+    app.totalBytes = 0;
+    app.stopRequested = 0;
+    searchedAtAddition.clear();
+    stopAtAddition = stopAt;
+    originalListProc = (WNDPROC)SetWindowLongPtrA(list, GWLP_WNDPROC, (LONG_PTR)WatchAdditions);
+    SetListPainting(false);     // as during a search
+    DirectoryWalk(root.c_str());
+    SetListPainting(true);
+    SetWindowLongPtrA(list, GWLP_WNDPROC, (LONG_PTR)originalListProc);
+}
+
+TEST_F(WalkTest, EveryMatchIsListedOnceWhetherTheWalkEndsOrStops)
+{
+    std::string big = HostTree("big");
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(big.c_str())) << big;
+    for (size_t stopAt : { (size_t)0, (size_t)2000 }) {
+        WalkWatchingAdditions(List(), big, stopAt);
+        std::vector<std::string> listed = Listed();
+        std::set<std::string> unique(listed.begin(), listed.end());
+        EXPECT_EQ(listed.size(), unique.size()) << "stop at " << stopAt;
+        EXPECT_EQ(listed.size(), searchedAtAddition.size()) << "stop at " << stopAt;
+        EXPECT_EQ((long)listed.size(), app.foundCount) << "stop at " << stopAt;
+        char size[64];
+        snprintf(size, sizeof size, "%ld Files [%.2f MB]", app.foundCount, app.foundCount * 512 / 1048576.0);
+        EXPECT_EQ(size, SizeText()) << "stop at " << stopAt;
+        if (stopAt == 0) {
+            EXPECT_EQ(BIG_TREE_MATCHES, app.foundCount);
+            EXPECT_EQ("10000 Files [4.88 MB]", SizeText());
+        } else {
+            EXPECT_GE(app.foundCount, (long)stopAt);
+            EXPECT_LT(app.foundCount, BIG_TREE_MATCHES) << "the stop should end the walk early";
+        }
+    }
+}
+
+TEST_F(WalkTest, AMatchIsListedWhileTheWalkGoesOn)
+{
+    // The third candidate takes longer to read than the list is allowed to lag;
+    // the second match must reach the list before the walk ends.
+    std::string root = FreshFolder("handover");
+    for (int i = 0; i < 20; i++) {
+        std::string folder = root + "\\f" + std::to_string(i);
+        MakeFolder(folder);
+        WriteBytes(folder + "\\thumbs.db", GenuineHeader());
+    }
+    static int reads;
+    reads = 0;
+    AllocateHeaderBuffer = [](size_t size) -> void * {
+        if (++reads == 3)
+            Sleep(300);
+        return malloc(size);
+    };
+    WalkWatchingAdditions(List(), root, 0);
+    AllocateHeaderBuffer = malloc;
+
+    ASSERT_EQ(20u, Listed().size());
+    ASSERT_EQ(20u, searchedAtAddition.size());
+    EXPECT_LT(searchedAtAddition[0], 20) << "the first match waited for the end";
+    EXPECT_LT(searchedAtAddition[1], 20) << "the second match waited for the end";
+    RemoveTree(root);
+}
