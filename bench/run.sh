@@ -30,3 +30,11 @@ for name in "$@"; do
   fi
 done
 python3 bench/table.py "$raw"
+echo
+echo "What one hit costs under wine64 (build/x86_64/bench/hit_costs.exe, a THUMBS.DB of T1):"
+echo '```'
+out=$(mktemp)
+"$wine" build/x86_64/bench/hit_costs.exe "$(win "$trees/t1/g0/f0")" Thumbs.db >"$out" 2>&1
+cat "$out"
+rm -f "$out"
+echo '```'

@@ -1,0 +1,98 @@
+// What one hit of a search costs, part by part: the attribute query and the
+// header read of a candidate (by the name it is listed under and by the
+// upper-cased name), a call into a window of another thread, and an addition
+// to a sorted list that is not being painted.
+// Usage: hit_costs FOLDER NAME [COUNT]   (FOLDER holds a candidate listed as NAME)
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string>
+
+static double Now()
+{
+    LARGE_INTEGER frequency, counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return (double)counter.QuadPart / (double)frequency.QuadPart;
+}
+
+static void Report(const char *what, double seconds, int count)
+{
+    printf("%-52s %8.1f us\n", what, seconds * 1e6 / count);
+}
+
+static void ReadHeader(const char *path)
+{
+    char header[41];
+    FILE *file = fopen(path, "rb");
+    if (!file)
+        return;
+    fseek(file, 0, SEEK_SET);
+    if (fread(header, 1, sizeof header, file) == 0)
+        header[0] = 0;
+    fclose(file);
+}
+
+static void TimeFileWork(const std::string &path, const char *label, int count)
+{
+    double start = Now();
+    for (int i = 0; i < count; i++)
+        GetFileAttributesA(path.c_str());
+    Report((std::string("GetFileAttributesA, ") + label).c_str(), Now() - start, count);
+    start = Now();
+    for (int i = 0; i < count; i++)
+        ReadHeader(path.c_str());
+    Report((std::string("fopen, fseek, fread 41 bytes, fclose, ") + label).c_str(), Now() - start, count);
+}
+
+static HWND otherThreadWindow;
+
+static DWORD WINAPI WindowThread(LPVOID ready)
+{
+    otherThreadWindow = CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, HWND_MESSAGE, NULL, NULL, NULL);
+    SetEvent((HANDLE)ready);
+    MSG message;
+    while (GetMessageA(&message, NULL, 0, 0) > 0)
+        DispatchMessageA(&message);
+    return 0;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc < 3) {
+        fprintf(stderr, "usage: hit_costs FOLDER NAME [COUNT]\n");
+        return 2;
+    }
+    int count = argc > 3 ? atoi(argv[3]) : 2000;
+    std::string folder = argv[1], name = argv[2], upper = name;
+    for (char &c : upper)
+        c = (char)toupper((unsigned char)c);
+    TimeFileWork(folder + "\\" + name, "as listed", count);
+    TimeFileWork(folder + "\\" + upper, "upper-cased", count);
+
+    HANDLE ready = CreateEventA(NULL, TRUE, FALSE, NULL);
+    DWORD threadId;
+    HANDLE thread = CreateThread(NULL, 0, WindowThread, ready, 0, &threadId);
+    WaitForSingleObject(ready, INFINITE);
+    double start = Now();
+    for (int i = 0; i < count; i++)
+        SendMessageA(otherThreadWindow, WM_NULL, 0, 0);
+    Report("a call into a window of another thread", Now() - start, count);
+    PostThreadMessageA(threadId, WM_QUIT, 0, 0);
+    WaitForSingleObject(thread, INFINITE);
+
+    HWND list = CreateWindowA("LISTBOX", "", LBS_SORT | LBS_HASSTRINGS, 0, 0, 100, 100, NULL, NULL, NULL, NULL);
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    int entries = count * 25;
+    char path[MAX_PATH];
+    start = Now();
+    for (int i = 0; i < entries; i++) {
+        snprintf(path, sizeof path, "%s\\g%d\\f%d\\THUMBS.DB", folder.c_str(), (i * 7919) % 500, i % 100);
+        SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)path);
+    }
+    char label[64];
+    snprintf(label, sizeof label, "LB_ADDSTRING, sorted list growing to %d", entries);
+    Report(label, Now() - start, entries);
+    DestroyWindow(list);
+    return 0;
+}
