@@ -11,23 +11,22 @@ raw=$trees/raw.txt
 for name in "$@"; do
   root=$trees/$name
   n=$repeats; [ "$name" = t3 ] && n=1
+  # Every figure on a warm tree: A runs first, and T3 only once.
+  find "$root" > /dev/null
+  # A, B and C take turns, so that a slower spell of the machine touches all three.
   for ((i = 0; i < n; i++)); do
     out=$(mktemp)
     "$wine" build/x86_64/bench/bench_driver.exe "$exe" "$(win "$root")" >"$out" 2>&1
     echo "$name A $(grep seconds= "$out")" >> "$raw"
+    BENCH_BARE=1 "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x 1 >"$out" 2>&1
+    echo "$name B $(grep bare "$out")" >> "$raw"
     rm -f "$out"
-  done
-  out=$(mktemp)
-  BENCH_BARE=1 "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x "$n" >"$out" 2>&1
-  echo "$name B $(grep bare "$out")" >> "$raw"
-  rm -f "$out"
-  if [ "$name" != t3 ]; then
-    for ((i = 0; i < n; i++)); do
+    if [ "$name" != t3 ]; then
       start=$(date +%s.%N)
       find "$root" -iname thumbs.db > /dev/null
       echo "$name C seconds=$(echo "$(date +%s.%N) - $start" | bc)" >> "$raw"
-    done
-  fi
+    fi
+  done
 done
 python3 bench/table.py "$raw"
 echo
