@@ -112,7 +112,7 @@ INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         return AnswerExitRequest(window, message);
     case WM_SEARCH_MATCHES:
         AddMatches(window, (const MatchBatch *)lParam);
-        return TRUE;
+        return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_RESULTS_DELETE:
