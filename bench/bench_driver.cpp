@@ -6,7 +6,8 @@
 
 #include <psapi.h>
 #include <stdio.h>
-#include <stdlib.h>
+
+static const DWORD POLL_MS = 20;
 
 static double Now()
 {
@@ -41,7 +42,6 @@ int main(int argc, char **argv)
     // first tick after the search shows the idle caption with "Idle.". One
     // window call per poll: each goes through the wineserver, which the
     // search needs for every folder it lists and every file it opens.
-    int pollMs = getenv("BENCH_POLL_MS") ? atoi(getenv("BENCH_POLL_MS")) : 20;
     std::string caption = ui::ControlText(main, IDC_MAIN_INFO_GROUP);
     double lastTick = start, longestGap = 0;
     for (;;) {
@@ -55,7 +55,7 @@ int main(int argc, char **argv)
         }
         if (now == "Information" && ui::ControlText(main, IDC_MAIN_FOLDER_TEXT) == "Idle.")
             break;
-        ui::Pause(pollMs);
+        ui::Pause(POLL_MS);
     }
     double elapsed = Now() - start;
 

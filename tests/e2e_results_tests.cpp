@@ -6,11 +6,13 @@
 #include <stdlib.h>
 #include <time.h>
 
-static const char WARNING_1[] = "Drossweep (Delete) selected files...\n\nNOTE: Deleted files will *not* be "
-                                "recoverable by normal means (Recycle Bin).\n\nContinue?";
-static const char WARNING_2[] = "Drossweep (Delete) selected files...\n\nNOTE: Files will not be tested for "
-                                "format, content or ownership.\n\nContinue?";
 static const char OVERWRITE_QUESTION[] = "File already exists.\n\nOverwrite?";
+
+// The per-file question of a verified delete run.
+static std::string VerifyQuestion(const std::string &path)
+{
+    return "Drossweep (Delete)...\n\n'" + path + "'.\n\nContinue?";
+}
 
 static std::string Lines(const std::vector<std::string> &paths)
 {
@@ -127,14 +129,14 @@ TEST_F(ResultsTest, NoAtEitherWarningDeletesNothing)
 {
     Select({ 0, 1, 2 });
     Delete();
-    ui::Box warning = ExpectBox(WARNING_1);
+    ui::Box warning = ExpectBox(DeleteWarning1);
     EXPECT_FALSE(ui::Enabled(results, IDC_RESULTS_LIST)) << "controls are disabled while a command runs";
     EXPECT_FALSE(ui::Enabled(results, IDC_RESULTS_SAVE));
     ASSERT_TRUE(ui::Answer(warning, IDNO));
     ExpectEnded();
     Delete();
-    AnswerBox(WARNING_1, IDYES);
-    AnswerBox(WARNING_2, IDNO);
+    AnswerBox(DeleteWarning1, IDYES);
+    AnswerBox(DeleteWarning2, IDNO);
     ExpectEnded();
     ExpectFiles(true, true, true);
 }
@@ -159,9 +161,9 @@ TEST_F(ResultsTest, VerifyYesNoCancel)
     PassDeleteQuestions(true, true);
     std::string report = out + "\\verify.txt";
     SaveTo(report);
-    AnswerBox("Drossweep (Delete)...\n\n'" + files[0] + "'.\n\nContinue?", IDYES);
-    AnswerBox("Drossweep (Delete)...\n\n'" + files[1] + "'.\n\nContinue?", IDNO);
-    AnswerBox("Drossweep (Delete)...\n\n'" + files[2] + "'.\n\nContinue?", IDCANCEL);
+    AnswerBox(VerifyQuestion(files[0]), IDYES);
+    AnswerBox(VerifyQuestion(files[1]), IDNO);
+    AnswerBox(VerifyQuestion(files[2]), IDCANCEL);
     ExpectEnded();      // no completion message after Cancel
     ExpectFiles(false, true, true);
     EXPECT_EQ(Lines({ files[0] }), ReadAll(report));
@@ -174,8 +176,8 @@ TEST_F(ResultsTest, VerifyAllNoStillCompletes)
     PassDeleteQuestions(true, true);
     std::string report = out + "\\none.txt";
     SaveTo(report);
-    AnswerBox("Drossweep (Delete)...\n\n'" + files[0] + "'.\n\nContinue?", IDNO);
-    AnswerBox("Drossweep (Delete)...\n\n'" + files[2] + "'.\n\nContinue?", IDNO);
+    AnswerBox(VerifyQuestion(files[0]), IDNO);
+    AnswerBox(VerifyQuestion(files[2]), IDNO);
     AnswerBox("Drossweeping Complete.", IDOK);
     AnswerBox("Open report?", IDNO);
     ExpectEnded();
@@ -359,7 +361,7 @@ TEST_F(ResultsTest, GoIsRefusedWhileACommandWaits)
 {
     Select({ 0 });
     Delete();
-    ui::Box warning = ExpectBox(WARNING_1);
+    ui::Box warning = ExpectBox(DeleteWarning1);
     ui::Click(main, IDC_MAIN_GO);
     ui::Box refusal;
     ASSERT_TRUE(ui::WaitForBoxOwnedBy(program, main, refusal, 10000));

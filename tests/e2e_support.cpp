@@ -12,6 +12,10 @@ const char GoQuestion[] =
     "NOTE: The search is *not* case sensitive.\n"
     "NOTE: The search will ignore 'Read-Only' files.\n\n\n\n"
     "Continue?";
+const char DeleteWarning1[] = "Drossweep (Delete) selected files...\n\nNOTE: Deleted files will *not* be "
+                              "recoverable by normal means (Recycle Bin).\n\nContinue?";
+const char DeleteWarning2[] = "Drossweep (Delete) selected files...\n\nNOTE: Files will not be tested for "
+                              "format, content or ownership.\n\nContinue?";
 
 void AppTest::SetUp()
 {
@@ -48,10 +52,8 @@ void AppTest::AnswerBox(const std::string &text, int button)
 
 void AppTest::PassDeleteQuestions(bool verify, bool report)
 {
-    AnswerBox("Drossweep (Delete) selected files...\n\nNOTE: Deleted files will *not* be recoverable by "
-              "normal means (Recycle Bin).\n\nContinue?", IDYES);
-    AnswerBox("Drossweep (Delete) selected files...\n\nNOTE: Files will not be tested for format, content "
-              "or ownership.\n\nContinue?", IDYES);
+    AnswerBox(DeleteWarning1, IDYES);
+    AnswerBox(DeleteWarning2, IDYES);
     AnswerBox("Drossweep (Delete) selected files...\n\nVerify every delete operation?", verify ? IDYES : IDNO);
     AnswerBox("Drossweep (Delete) selected files...\n\nSave pathfilename(s) to a report (.txt)?",
               report ? IDYES : IDNO);

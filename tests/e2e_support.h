@@ -8,6 +8,8 @@
 extern const std::string MainCaption;
 extern const std::string ListCaption;
 extern const char GoQuestion[];
+extern const char DeleteWarning1[];
+extern const char DeleteWarning2[];
 
 class AppTest : public testing::Test {
 protected:

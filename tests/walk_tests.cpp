@@ -320,10 +320,6 @@ static LRESULT CALLBACK WatchAdditions(HWND list, UINT message, WPARAM wParam, L
 
 static void WalkWatchingAdditions(HWND list, const std::string &root, size_t stopAt)
 {
-    SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    app.foundCount = app.searchedCount = 0;
-    app.totalBytes = 0;
-    app.stopRequested = 0;
     searchedAtAddition.clear();
     stopAtAddition = stopAt;
     originalListProc = (WNDPROC)SetWindowLongPtrA(list, GWLP_WNDPROC, (LONG_PTR)WatchAdditions);
@@ -333,28 +329,36 @@ static void WalkWatchingAdditions(HWND list, const std::string &root, size_t sto
     SetWindowLongPtrA(list, GWLP_WNDPROC, (LONG_PTR)originalListProc);
 }
 
-TEST_F(WalkTest, EveryMatchIsListedOnceWhetherTheWalkEndsOrStops)
+// Whatever the walk counted is listed, once, with the size text to match.
+static void ExpectListMatchesCounts(const std::vector<std::string> &listed, const std::string &sizeText)
+{
+    std::set<std::string> unique(listed.begin(), listed.end());
+    EXPECT_EQ(listed.size(), unique.size());
+    EXPECT_EQ(listed.size(), searchedAtAddition.size());
+    EXPECT_EQ((long)listed.size(), app.foundCount);
+    char size[64];
+    snprintf(size, sizeof size, "%ld Files [%.2f MB]", app.foundCount, app.foundCount * 512 / 1048576.0);
+    EXPECT_EQ(size, sizeText);
+}
+
+TEST_F(WalkTest, EveryMatchIsListedOnceWhenTheWalkEnds)
 {
     std::string big = HostTree("big");
     ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(big.c_str())) << big;
-    for (size_t stopAt : { (size_t)0, (size_t)2000 }) {
-        WalkWatchingAdditions(List(), big, stopAt);
-        std::vector<std::string> listed = Listed();
-        std::set<std::string> unique(listed.begin(), listed.end());
-        EXPECT_EQ(listed.size(), unique.size()) << "stop at " << stopAt;
-        EXPECT_EQ(listed.size(), searchedAtAddition.size()) << "stop at " << stopAt;
-        EXPECT_EQ((long)listed.size(), app.foundCount) << "stop at " << stopAt;
-        char size[64];
-        snprintf(size, sizeof size, "%ld Files [%.2f MB]", app.foundCount, app.foundCount * 512 / 1048576.0);
-        EXPECT_EQ(size, SizeText()) << "stop at " << stopAt;
-        if (stopAt == 0) {
-            EXPECT_EQ(BIG_TREE_MATCHES, app.foundCount);
-            EXPECT_EQ("10000 Files [4.88 MB]", SizeText());
-        } else {
-            EXPECT_GE(app.foundCount, (long)stopAt);
-            EXPECT_LT(app.foundCount, BIG_TREE_MATCHES) << "the stop should end the walk early";
-        }
-    }
+    WalkWatchingAdditions(List(), big, 0);
+    ExpectListMatchesCounts(Listed(), SizeText());
+    EXPECT_EQ(BIG_TREE_MATCHES, app.foundCount);
+    EXPECT_EQ("10000 Files [4.88 MB]", SizeText());
+}
+
+TEST_F(WalkTest, EveryMatchCountedIsListedWhenTheWalkStops)
+{
+    std::string big = HostTree("big");
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(big.c_str())) << big;
+    WalkWatchingAdditions(List(), big, 2000);
+    ExpectListMatchesCounts(Listed(), SizeText());
+    EXPECT_GE(app.foundCount, 2000);
+    EXPECT_LT(app.foundCount, BIG_TREE_MATCHES) << "the stop should end the walk early";
 }
 
 TEST_F(WalkTest, AMatchIsListedWhileTheWalkGoesOn)
