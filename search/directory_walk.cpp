@@ -100,6 +100,7 @@ struct WalkFrame {
     const WalkFrame *parent;
     const char *path;
     bool insideLink;            // reached through a reparse point below the root
+    bool candidateTested;       // this folder's THUMBS.DB path has been tested
     mutable FolderIdentity identity;
 };
 
@@ -210,28 +211,28 @@ static bool HasCompoundFileHeader(const char *path)
     return matches;
 }
 
-static void ExamineFile(const char *folder, struct __finddata64_t *entry)
+static void ExamineFile(WalkFrame *frame, struct __finddata64_t *entry)
 {
     EnterCriticalSection(&app.progressLock);
     app.searchedCount++;
     LeaveCriticalSection(&app.progressLock);
 
-    char listedName[sizeof SOUGHT_NAME];
-    CopyText(listedName, sizeof listedName, entry->name);
     UppercaseInPlace(entry->name);
     if (strcmp(entry->name, SOUGHT_NAME) != 0)
         return;
-    // The user sees the path ending in THUMBS.DB, but the file is queried and
-    // opened by the name it is listed under: in a case-sensitive folder the
-    // upper-cased name would miss it (and under Wine it costs a folder scan).
-    char path[PATH_TEXT_SIZE];
-    char listedPath[PATH_TEXT_SIZE];
-    if (!JoinPath(path, sizeof path, folder, entry->name) ||
-        !JoinPath(listedPath, sizeof listedPath, folder, listedName))
+    // The candidate is queried and opened through the very path that will be
+    // listed, so that a delete run removes the file that passed the test. In a
+    // case-sensitive folder every candidate name leads to that one path: it is
+    // tested once, and listed once at most.
+    if (frame->candidateTested)
         return;
-    if (GetFileAttributesA(listedPath) & FILE_ATTRIBUTE_READONLY)
+    frame->candidateTested = true;
+    char path[PATH_TEXT_SIZE];
+    if (!JoinPath(path, sizeof path, frame->path, entry->name))
+        return;
+    if (GetFileAttributesA(path) & FILE_ATTRIBUTE_READONLY)
         return;     // also a failed query: all bits set
-    if (!HasCompoundFileHeader(listedPath))
+    if (!HasCompoundFileHeader(path))
         return;
 
     char sizeText[PATH_TEXT_SIZE];
@@ -245,7 +246,7 @@ static void ExamineFile(const char *folder, struct __finddata64_t *entry)
     QueueMatch(path, sizeText);     // handed over without the lock
 }
 
-static void WalkFolder(const WalkFrame *frame)
+static void WalkFolder(WalkFrame *frame)
 {
     const char *folder = frame->path;
 
@@ -267,7 +268,7 @@ static void WalkFolder(const WalkFrame *frame)
         if (IsStopRequested())
             break;
         if (!(entry.attrib & _A_SUBDIR)) {
-            ExamineFile(folder, &entry);
+            ExamineFile(frame, &entry);
             continue;
         }
         if (strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0)

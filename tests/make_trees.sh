@@ -69,6 +69,8 @@ mkfifo "$o/fifo/thumbs.db"
 c=$trees/cases
 mkdir -p "$c/lower" "$c/upper"
 genuine "$c/lower/thumbs.db"
-echo "not a cache" > "$c/lower/THUMBS.DB"
+echo "my notes" > "$c/lower/THUMBS.DB"
 genuine "$c/upper/THUMBS.DB"
 echo "not a cache" > "$c/upper/Thumbs.db"
+# The same again, for a delete run to change.
+cp -a "$c" "$trees/cases-delete"
