@@ -66,6 +66,20 @@ void StopSearchAndQuit(void)
     PostQuitMessage(0);
 }
 
+static bool IsQuitPending(void)
+{
+    MSG msg;
+    return PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_NOREMOVE) != 0;
+}
+
+int AskUser(HWND owner, const char *question, UINT style)
+{
+    int answer = MessageBoxA(owner, question, ProductTitle, style);
+    // Once the exit has been confirmed, every box closes at once with an
+    // answer nobody gave: it must not let a command go on.
+    return IsQuitPending() ? 0 : answer;
+}
+
 INT_PTR AnswerExitRequest(HWND window, UINT message)
 {
     if (MessageBoxA(window, "Exit?\n\nContinue?", ProductTitle, MB_ICONWARNING | MB_YESNO) == IDNO)

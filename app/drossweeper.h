@@ -24,6 +24,8 @@ enum {
    list and show the size text that followed the last of them. */
 #define WM_SEARCH_MATCHES (WM_APP + 3)
 enum { MATCH_BATCH_TEXT_SIZE = 32768 };
+/* Sent by the search to the ResultsWindow when its walk has ended. */
+#define WM_SEARCH_ENDED (WM_APP + 4)
 struct MatchBatch {
     int count;
     size_t used;                            /* bytes of paths in use */
@@ -61,6 +63,8 @@ void InitAppState(void);
 bool PumpPendingMessages(void);
 bool IsWorkerRunning(void);
 void StopSearchAndQuit(void);
+// A question's answer, or 0 when the box was closed by the program's exit.
+int AskUser(HWND owner, const char *question, UINT style);
 INT_PTR AnswerExitRequest(HWND window, UINT message);
 void CopyText(char *dest, size_t destSize, const char *src);
 
@@ -84,8 +88,9 @@ bool TakeSearchFailure(void);
 /* results/results_window.cpp */
 INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void EnableResultsControls(bool enable);
-void SetListPainting(bool paint);
-void RepaintListNow(void);
+void SuspendListPainting(void);
+void ResumeListPainting(void);
+void RepaintSuspendedList(void);
 
 /* results/results_window.cpp: the selection as the commands read it */
 struct Selection {
@@ -129,6 +134,7 @@ POINT CentredPosition(const RECT &window, const RECT &parent, const RECT &parent
 /* mainwindow/main_window.cpp */
 extern const char ProductSiteAddress[];
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+bool ResolveSearchRoot(const char *text, char *root, size_t rootSize);
 
 /* mainwindow/folder_picker.cpp */
 bool PickFolder(HWND owner, const char *initialFolder, char *chosen, size_t chosenSize);
@@ -166,6 +172,7 @@ INT_PTR CALLBACK LinksDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
 /* web/browser_launch.cpp */
 void CleanBrowserCommand(char *command);
 bool ReadBrowserCommand(char *command, size_t commandSize);
+void StartBrowser(const char *command, const char *parameters);
 void OpenAddress(const char *address);
 
 /* web/referrer_page.cpp */

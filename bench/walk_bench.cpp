@@ -77,7 +77,7 @@ int main(int argc, char **argv)
     InitAppState();
     app.instance = GetModuleHandleA(NULL);
     app.resultsWindow = CreateDialogParamA(app.instance, MAKEINTRESOURCEA(IDD_RESULTS), NULL, ResultsWindowProc, 0);
-    SetListPainting(false);     // as during a search
+    SuspendListPainting();      // as during a search
     for (int arg = 1; arg < argc && arg < 3; arg++) {
         TimeWalk(argv[arg]);    // warm the caches
         std::vector<double> times;

@@ -14,6 +14,8 @@ static const char GO_QUESTION[] =
     "NOTE: The search will ignore 'Read-Only' files.\n\n\n\n"
     "Continue?";
 
+static const char ROOT_TOO_LONG[] = "ERROR: Path too long!\n\nA folder path holds at most 259 characters.";
+
 // Group-box captions of the activity spinner, phases 0 to 3.
 static const char *const INFO_SPINNER[4] = { "Information \\", "Information |", "Information /", "Information |" };
 static const char *const FOLDER_SPINNER[4] = { "Folder \\", "Folder |", "Folder /", "Folder |" };
@@ -66,6 +68,17 @@ static void BrowseForRoot(HWND window)
         SetDlgItemTextA(window, IDC_MAIN_FOLDER, chosen);
 }
 
+bool ResolveSearchRoot(const char *text, char *root, size_t rootSize)
+{
+    char full[PATH_TEXT_SIZE];
+    // The empty text, which GetFullPathNameA refuses, is the current folder.
+    DWORD length = GetFullPathNameA(text[0] ? text : ".", sizeof full, full, NULL);
+    if (length == 0 || length >= sizeof full || length >= rootSize)
+        return false;
+    CopyText(root, rootSize, full);
+    return true;
+}
+
 static void StartSearch(HWND window)
 {
     if (IsWorkerRunning()) {
@@ -77,7 +90,18 @@ static void StartSearch(HWND window)
         ShowError(window, "Finish the command in the List window to start a search.");
         return;
     }
-    GetDlgItemTextA(window, IDC_MAIN_FOLDER, app.searchRoot, sizeof app.searchRoot);
+    // An overlong text is refused, never cut (a cut path may name another
+    // folder), and the root becomes a full path: a relative one would make
+    // every listed path depend on the current folder.
+    HWND field = GetDlgItem(window, IDC_MAIN_FOLDER);
+    char text[PATH_TEXT_SIZE];
+    bool fits = GetWindowTextLengthA(field) < (int)sizeof text;
+    if (fits)
+        GetWindowTextA(field, text, sizeof text);
+    if (!fits || !ResolveSearchRoot(text, app.searchRoot, sizeof app.searchRoot)) {
+        ShowError(window, ROOT_TOO_LONG);
+        return;
+    }
     if (Ask(window, GO_QUESTION) != IDYES)
         return;
     if (!StartSearchWorker())
@@ -117,11 +141,11 @@ static void ShowStatus(HWND window)
         SetDlgItemTextA(window, IDC_MAIN_INFO_GROUP, INFO_SPINNER[app.spinnerPhase]);
         SetDlgItemTextA(window, IDC_MAIN_FOLDER_GROUP, FOLDER_SPINNER[app.spinnerPhase]);
         app.spinnerPhase = (app.spinnerPhase + 1) % 4;
-        RepaintListNow();
     } else {
         SetDlgItemTextA(window, IDC_MAIN_INFO_GROUP, "Information");
         SetDlgItemTextA(window, IDC_MAIN_FOLDER_GROUP, "");
     }
+    RepaintSuspendedList();
 }
 
 static void OnCommand(HWND window, WORD id)

@@ -6,33 +6,43 @@
 static const char REPORT_WRITE_FAILED[] =
     "ERROR: Could not write to the report file.\n\nNo further files were deleted.";
 
+static void Tell(HWND owner, const char *text, UINT style)
+{
+    MessageBoxA(owner, text, ProductTitle, style);
+}
+
 struct DeleteRunState {
     HWND owner;
     Selection selection;
     bool verify;
     FILE *report;                       // NULL when no report was asked for
     char reportPath[OUTPUT_PATH_SIZE];
+    long attempted;                     // deletions tried
+    long failed;                        // of those, files still there
 };
 
-static int Ask(HWND owner, const char *question, UINT style)
-{
-    return MessageBoxA(owner, question, ProductTitle, style);
-}
-
 // The warnings and options before anything is deleted; false ends the run.
+// Only the user's own Yes lets a warning pass; a box closed by the program's
+// exit (answer 0) ends the run, whatever the question.
 static bool AskBeforeDeleting(DeleteRunState *run)
 {
     HWND owner = run->owner;
-    if (Ask(owner, "Drossweep (Delete) selected files...\n\nNOTE: Deleted files will *not* be recoverable "
-                   "by normal means (Recycle Bin).\n\nContinue?", MB_ICONWARNING | MB_YESNO) == IDNO)
+    if (AskUser(owner, "Drossweep (Delete) selected files...\n\nNOTE: Deleted files will *not* be recoverable "
+                       "by normal means (Recycle Bin).\n\nContinue?", MB_ICONWARNING | MB_YESNO) != IDYES)
         return false;
-    if (Ask(owner, "Drossweep (Delete) selected files...\n\nNOTE: Files will not be tested for format, "
-                   "content or ownership.\n\nContinue?", MB_ICONWARNING | MB_YESNO) == IDNO)
+    if (AskUser(owner, "Drossweep (Delete) selected files...\n\nNOTE: Files will not be tested for format, "
+                       "content or ownership.\n\nContinue?", MB_ICONWARNING | MB_YESNO) != IDYES)
         return false;
-    run->verify = Ask(owner, "Drossweep (Delete) selected files...\n\nVerify every delete operation?",
-                      MB_ICONWARNING | MB_YESNO) == IDYES;
-    if (Ask(owner, "Drossweep (Delete) selected files...\n\nSave pathfilename(s) to a report (.txt)?",
-            MB_ICONWARNING | MB_YESNO) != IDYES)
+    int verify = AskUser(owner, "Drossweep (Delete) selected files...\n\nVerify every delete operation?",
+                         MB_ICONWARNING | MB_YESNO);
+    if (!verify)
+        return false;
+    run->verify = verify == IDYES;
+    int report = AskUser(owner, "Drossweep (Delete) selected files...\n\nSave pathfilename(s) to a report (.txt)?",
+                         MB_ICONWARNING | MB_YESNO);
+    if (!report)
+        return false;
+    if (report != IDYES)
         return true;
 
     char defaultName[OUTPUT_PATH_SIZE];
@@ -43,6 +53,15 @@ static bool AskBeforeDeleting(DeleteRunState *run)
     return run->report != NULL;
 }
 
+// A file that is already gone counts as deleted.
+static bool DeleteListedFile(const char *path)
+{
+    if (DeleteFileA(path))
+        return true;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 enum FileOutcome { FILE_DONE, FILE_CANCELLED, FILE_REPORT_FAILED };
 
 // Reports and deletes one file. The report line is on disk before the file goes.
@@ -51,16 +70,18 @@ static FileOutcome DeleteOneFile(DeleteRunState *run, const char *path, HCURSOR 
     if (run->verify) {
         RestoreCursor(previous);
         snprintf(app.scratchText, sizeof app.scratchText, "Drossweep (Delete)...\n\n'%s'.\n\nContinue?", path);
-        int answer = Ask(run->owner, app.scratchText, MB_ICONQUESTION | MB_YESNOCANCEL);
-        if (answer == IDCANCEL)
-            return FILE_CANCELLED;
+        int answer = AskUser(run->owner, app.scratchText, MB_ICONQUESTION | MB_YESNOCANCEL);
+        if (answer != IDYES && answer != IDNO)
+            return FILE_CANCELLED;      // Cancel, or the program's exit
         ShowHourglass();
-        if (answer != IDYES)
+        if (answer == IDNO)
             return FILE_DONE;
     }
     if (run->report && !(WritePathLine(run->report, path) && FlushOutputFile(run->report)))
         return FILE_REPORT_FAILED;
-    DeleteFileA(path);
+    run->attempted++;
+    if (!DeleteListedFile(path))
+        run->failed++;
     return FILE_DONE;
 }
 
@@ -74,6 +95,18 @@ static bool CloseReport(DeleteRunState *run)
     return closed;
 }
 
+static void ShowCompletion(const DeleteRunState *run)
+{
+    if (run->failed == 0) {
+        Tell(run->owner, "Drossweeping Complete.", MB_ICONINFORMATION | MB_OK);
+        return;
+    }
+    char text[128];
+    snprintf(text, sizeof text, "Drossweeping Complete.\n\n%ld of %ld Files could not be deleted.",
+             run->failed, run->attempted);
+    Tell(run->owner, text, MB_ICONWARNING | MB_OK);
+}
+
 static void DeleteSelectedFiles(DeleteRunState *run)
 {
     HCURSOR previous = ShowHourglass();
@@ -81,7 +114,7 @@ static void DeleteSelectedFiles(DeleteRunState *run)
         char path[PATH_TEXT_SIZE];
         if (!ReadEntryText(run->selection.indices[position], path, sizeof path)) {
             RestoreCursor(previous);
-            Ask(run->owner, "ERROR - Could not get text.", MB_ICONWARNING | MB_OK);
+            Tell(run->owner, "ERROR - Could not get text.", MB_ICONWARNING | MB_OK);
             CloseReport(run);
             return;
         }
@@ -94,7 +127,7 @@ static void DeleteSelectedFiles(DeleteRunState *run)
         if (outcome == FILE_REPORT_FAILED) {
             CloseReport(run);
             RestoreCursor(previous);
-            Ask(run->owner, REPORT_WRITE_FAILED, MB_ICONWARNING | MB_OK);
+            Tell(run->owner, REPORT_WRITE_FAILED, MB_ICONWARNING | MB_OK);
             return;
         }
     }
@@ -102,11 +135,11 @@ static void DeleteSelectedFiles(DeleteRunState *run)
     bool closed = CloseReport(run);
     RestoreCursor(previous);
     if (!closed) {
-        Ask(run->owner, REPORT_WRITE_FAILED, MB_ICONWARNING | MB_OK);
+        Tell(run->owner, REPORT_WRITE_FAILED, MB_ICONWARNING | MB_OK);
         return;
     }
-    Ask(run->owner, "Drossweeping Complete.", MB_ICONINFORMATION | MB_OK);
-    if (reported && Ask(run->owner, "Open report?", MB_ICONWARNING | MB_YESNO) == IDYES)
+    ShowCompletion(run);
+    if (reported && AskUser(run->owner, "Open report?", MB_ICONWARNING | MB_YESNO) == IDYES)
         ShowOutputFile(run->reportPath);
 }
 

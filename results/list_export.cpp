@@ -43,7 +43,7 @@ static void WriteSelectedPaths(HWND owner, const Selection *selection)
         return;
     }
     Tell(owner, "Selected Files List saved.", MB_ICONINFORMATION | MB_OK);
-    if (MessageBoxA(owner, "Open the saved Selected Files List?", ProductTitle, MB_ICONWARNING | MB_YESNO) == IDYES)
+    if (AskUser(owner, "Open the saved Selected Files List?", MB_ICONWARNING | MB_YESNO) == IDYES)
         ShowOutputFile(path);
 }
 

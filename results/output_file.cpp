@@ -42,7 +42,9 @@ bool SavePrompt(HWND owner, const char *defaultName, char *path, size_t pathSize
     dialog.lpstrFile = path;
     dialog.nMaxFile = (DWORD)pathSize;
     dialog.lpstrInitialDir = initialFolder[0] ? initialFolder : NULL;
-    dialog.Flags = OFN_PATHMUSTEXIST;
+    // Without this the dialog moves the process's current folder to the
+    // chosen file's folder.
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     dialog.lpstrDefExt = "txt";
     if (!GetSaveFileNameA(&dialog))
         return false;
@@ -51,7 +53,7 @@ bool SavePrompt(HWND owner, const char *defaultName, char *path, size_t pathSize
     if (existing == INVALID_HANDLE_VALUE)
         return true;
     CloseHandle(existing);
-    return MessageBoxA(owner, "File already exists.\n\nOverwrite?", ProductTitle, MB_ICONWARNING | MB_YESNO) != IDNO;
+    return AskUser(owner, "File already exists.\n\nOverwrite?", MB_ICONWARNING | MB_YESNO) == IDYES;
 }
 
 FILE *CreateOutputFile(HWND owner, const char *path)

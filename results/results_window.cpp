@@ -16,22 +16,44 @@ void EnableResultsControls(bool enable)
 
 // Under wine a visible sorted list repaints itself on every addition, some
 // milliseconds each: a search with many hits spent most of its time there. So
-// the search turns painting off, the status tick repaints the list four times
-// a second, and the end of the search turns painting on again.
-void SetListPainting(bool paint)
+// while a search runs the list does not paint itself, and the status tick
+// paints it four times a second. The paint state belongs to this (the UI)
+// thread alone: the search's start suspends painting, its end resumes it.
+static bool listPaintingSuspended;
+
+static void SetListRedraw(BOOL redraw)
 {
-    HWND list = GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST);
-    SendMessageA(list, WM_SETREDRAW, paint, 0);
-    if (paint)
-        RedrawWindow(list, NULL, NULL, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+    SendDlgItemMessageA(app.resultsWindow, IDC_RESULTS_LIST, WM_SETREDRAW, redraw, 0);
 }
 
-void RepaintListNow(void)
+static void RedrawList(UINT flags)
 {
-    HWND list = GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST);
-    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
-    RedrawWindow(list, NULL, NULL, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    RedrawWindow(GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST), NULL, NULL,
+                 RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN | flags);
+}
+
+void SuspendListPainting(void)
+{
+    listPaintingSuspended = true;
+    SetListRedraw(FALSE);
+}
+
+void ResumeListPainting(void)
+{
+    if (!listPaintingSuspended)
+        return;
+    listPaintingSuspended = false;
+    SetListRedraw(TRUE);
+    RedrawList(0);
+}
+
+void RepaintSuspendedList(void)
+{
+    if (!listPaintingSuspended)
+        return;
+    SetListRedraw(TRUE);
+    RedrawList(RDW_UPDATENOW);
+    SetListRedraw(FALSE);
 }
 
 static void ShowWarning(HWND owner, const char *text)
@@ -112,6 +134,9 @@ INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         return AnswerExitRequest(window, message);
     case WM_SEARCH_MATCHES:
         AddMatches(window, (const MatchBatch *)lParam);
+        return FALSE;
+    case WM_SEARCH_ENDED:
+        ResumeListPainting();
         return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {

@@ -12,7 +12,7 @@ static DWORD WINAPI SearchWorker(LPVOID)
 {
     HWND results = app.resultsWindow;
 
-    EnableResultsButtons(results, FALSE);
+    // The UI thread disabled the buttons and list painting before this thread ran.
     EnterCriticalSection(&app.progressLock);
     app.foundCount = 0;
     app.searchedCount = 0;
@@ -21,9 +21,8 @@ static DWORD WINAPI SearchWorker(LPVOID)
     SendMessageA(GetDlgItem(results, IDC_RESULTS_LIST), LB_RESETCONTENT, 0, 0);
     SetWindowTextA(GetDlgItem(results, IDC_RESULTS_SIZE), "0 Files [0.00 MB]");
 
-    SetListPainting(false);     // the status tick repaints it meanwhile
     DirectoryWalk(app.searchRoot);
-    SetListPainting(true);
+    SendMessageA(results, WM_SEARCH_ENDED, 0, 0);
 
     FLASHWINFO flash = {};
     flash.cbSize = sizeof flash;
@@ -66,6 +65,14 @@ bool StartSearchWorker(void)
         CloseHandle(app.workerThread);
         app.workerThread = NULL;
     }
-    app.workerThread = CreateThread(NULL, 0, SearchWorker, NULL, 0, &app.workerThreadId);
-    return app.workerThread != NULL;
+    // The buttons go off here, on the UI thread, before the thread runs: a
+    // command started by a click in between would read a list that the search
+    // is about to empty. The list's painting is this thread's to switch, too.
+    app.workerThread = CreateThread(NULL, 0, SearchWorker, NULL, CREATE_SUSPENDED, &app.workerThreadId);
+    if (!app.workerThread)
+        return false;
+    EnableResultsButtons(app.resultsWindow, FALSE);
+    SuspendListPainting();
+    ResumeThread(app.workerThread);
+    return true;
 }

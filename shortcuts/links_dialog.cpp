@@ -24,7 +24,7 @@ static void RefreshLinkBoxes(HWND dialog)
 
 static void ProcessLinks(HWND dialog)
 {
-    if (MessageBoxA(dialog, "Process the specified links?", ProductTitle, MB_YESNO | MB_ICONWARNING) == IDNO)
+    if (AskUser(dialog, "Process the specified links?", MB_YESNO | MB_ICONWARNING) != IDYES)
         return;
     HCURSOR previous = ShowHourglass();
     for (int i = 0; i < LINK_LOCATION_COUNT; i++) {

@@ -141,7 +141,7 @@ void CreateLink(HWND owner, const char *folder)
         if (strcmp(target, program) != 0) {
             snprintf(text, sizeof text, "The link '%s' already exists. It links to '%s'.\n\nOverwrite?",
                      linkPath, target);
-            if (MessageBoxA(NULL, text, ProductTitle, MB_YESNO | MB_ICONWARNING) == IDNO)
+            if (AskUser(NULL, text, MB_YESNO | MB_ICONWARNING) != IDYES)
                 return;
         }
     }

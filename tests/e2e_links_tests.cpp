@@ -211,3 +211,22 @@ TEST_F(LinksTest, VanishedFolderIsReported)
     EXPECT_TRUE(FileExists(Link("desktop"))) << "the checked own shortcut is rewritten, not removed";
     PostMessageW(dialog, WM_CLOSE, 0, 0);
 }
+
+TEST_F(LinksTest, ExitWhileProcessAsksChangesNoLink)
+{
+    HWND dialog = Open();
+    ASSERT_TRUE(dialog != NULL);
+    SetCheck(dialog, IDC_LINK_USER_DESKTOP, false);
+    ui::Click(dialog, IDC_LINKS_PROCESS);
+    ui::Box box;
+    ASSERT_TRUE(ui::WaitForBoxOwnedBy(program, dialog, box, 10000));
+    // The List window is no part of the modal dialog: it still takes a close
+    // request (or the end of the session).
+    PostMessageW(results, WM_CLOSE, 0, 0);
+    ui::Box exit;
+    ASSERT_TRUE(ui::WaitForBoxOwnedBy(program, results, exit, 10000));
+    EXPECT_EQ(ExitQuestion, exit.text);
+    ASSERT_TRUE(ui::Answer(exit, IDYES));
+    EXPECT_EQ(1u, ExitCode());
+    EXPECT_EQ(getenv("DROSS_EXE"), LinkTarget(Link("desktop")));
+}

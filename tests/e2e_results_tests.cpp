@@ -243,22 +243,27 @@ TEST_F(ResultsTest, ReportFileThatCannotBeOpened)
     EXPECT_EQ("keep", ReadAll(report));
 }
 
-TEST_F(ResultsTest, VanishedFileIsStillReportedAndRunTwice)
+TEST_F(ResultsTest, FilesThatCannotBeDeletedAreCountedAndStillReported)
 {
     ASSERT_TRUE(DeleteFileA(files[1].c_str()));     // someone else was quicker
+    // Held open by another program, as Explorer holds a thumbnail cache.
+    HANDLE held = CreateFileA(files[2].c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
     Select({ 0, 1, 2 });
     Delete();
     PassDeleteQuestions(false, true);
     std::string report = out + "\\first.txt";
     SaveTo(report);
-    AnswerBox("Drossweeping Complete.", IDOK);
+    // The file already gone counts as deleted.
+    AnswerBox("Drossweeping Complete.\n\n1 of 3 Files could not be deleted.", IDOK);
     AnswerBox("Open report?", IDNO);
     ExpectEnded();
-    ExpectFiles(false, false, false);
+    ExpectFiles(false, false, true);
     EXPECT_EQ(Lines(files), ReadAll(report));
     EXPECT_EQ((std::vector<int>{ 0, 1, 2 }), ui::ListSelection(list));
 
-    // The same selection again: nothing left to delete, the same report.
+    // The same selection again, the file no longer held: the same report.
+    CloseHandle(held);
     Delete();
     PassDeleteQuestions(false, true);
     std::string again = out + "\\second.txt";
@@ -266,6 +271,7 @@ TEST_F(ResultsTest, VanishedFileIsStillReportedAndRunTwice)
     AnswerBox("Drossweeping Complete.", IDOK);
     AnswerBox("Open report?", IDNO);
     ExpectEnded();
+    ExpectFiles(false, false, false);
     EXPECT_EQ(Lines(files), ReadAll(again));
 }
 
@@ -370,4 +376,120 @@ TEST_F(ResultsTest, GoIsRefusedWhileACommandWaits)
     ASSERT_TRUE(ui::Answer(warning, IDNO));
     ExpectEnded();
     EXPECT_EQ(files, Listed());
+}
+
+// An exit confirmed while a command waits on the user ends the command without
+// acting, then the program, with its usual exit code.
+TEST_F(ResultsTest, ExitWhileACommandAsksChangesNoFile)
+{
+    std::string existing = out + "\\existing.txt";
+    WriteBytes(existing, "unchanged");
+    std::string exe = getenv("DROSS_EXE");
+    std::string defaultList = exe.substr(0, exe.rfind('\\') + 1) + PRODUCT_TITLE + " - Selected Files List [*";
+    enum { FIRST_WARNING, VERIFY_QUESTION, OVERWRITE_QUESTION_OF_EXPORT, SAVE_DIALOG_OF_EXPORT, STAGES };
+    for (int stage = 0; stage < STAGES && !HasFailure(); stage++) {
+        SCOPED_TRACE("exit at stage " + std::to_string(stage));
+        if (stage > 0) {
+            AppTest::SetUp();
+            StartSearch(root);
+            WaitForIdle();
+        }
+        Select({ 0, 1, 2 });
+        switch (stage) {
+        case FIRST_WARNING:
+            Delete();
+            ExpectBox(DeleteWarning1);
+            break;
+        case VERIFY_QUESTION:       // its answer would otherwise turn verifying off
+            Delete();
+            AnswerBox(DeleteWarning1, IDYES);
+            AnswerBox(DeleteWarning2, IDYES);
+            ExpectBox("Drossweep (Delete) selected files...\n\nVerify every delete operation?");
+            break;
+        case OVERWRITE_QUESTION_OF_EXPORT:
+            Export();
+            SaveTo(existing);
+            ExpectBox(OVERWRITE_QUESTION);
+            break;
+        case SAVE_DIALOG_OF_EXPORT:
+            Export();
+            SaveDialog();
+            break;
+        }
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        ui::Box exit;
+        ASSERT_TRUE(ui::WaitForBoxOwnedBy(program, main, exit, 10000));
+        EXPECT_EQ(ExitQuestion, exit.text);
+        ASSERT_TRUE(ui::Answer(exit, IDYES));
+        EXPECT_EQ(1u, ExitCode());
+        ui::Close(program);
+        ExpectFiles(true, true, true);
+        EXPECT_EQ("unchanged", ReadAll(existing));
+        WIN32_FIND_DATAA found;
+        HANDLE listing = FindFirstFileA(defaultList.c_str(), &found);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, listing) << found.cFileName;
+        if (listing != INVALID_HANDLE_VALUE)
+            FindClose(listing);
+    }
+}
+
+// A root typed relative to the program's current folder is searched as a full
+// path, so that the entries still name their files after a save dialog.
+TEST_F(ResultsTest, RelativeRootListsFullPaths)
+{
+    ui::Close(program);
+    workingFolder = root;
+    AppTest::SetUp();
+    StartSearch("b");
+    WaitForIdle();
+    ASSERT_EQ(std::vector<std::string>{ files[1] }, Listed());
+    Select({ 0 });
+    Export();
+    SaveTo(out + "\\list.txt");
+    AnswerBox("Selected Files List saved.", IDOK);
+    AnswerBox("Open the saved Selected Files List?", IDNO);
+    // The save dialog left the current folder where it was.
+    StartSearch("b");
+    WaitForIdle();
+    ASSERT_EQ(std::vector<std::string>{ files[1] }, Listed());
+    Select({ 0 });
+    Delete();
+    PassDeleteQuestions(false, false);
+    AnswerBox("Drossweeping Complete.", IDOK);
+    ExpectEnded();
+    ExpectFiles(true, false, true);
+}
+
+// The names in a folder as the file system keeps them.
+static std::vector<std::string> Names(const std::string &folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE listing = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (listing == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(entry.cFileName);
+    } while (FindNextFileA(listing, &entry));
+    FindClose(listing);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(AppTest, DeleteRemovesTheFileThatWasTestedInACaseSensitiveFolder)
+{
+    // lower: a genuine thumbs.db beside someone's own THUMBS.DB ("my notes").
+    // upper: a genuine THUMBS.DB beside a Thumbs.db that is no cache.
+    std::string tree = HostTree("cases-delete");
+    ASSERT_EQ((std::vector<std::string>{ "THUMBS.DB", "thumbs.db" }), Names(tree + "\\lower"));
+    StartSearch(tree);
+    WaitForIdle();
+    ASSERT_EQ(std::vector<std::string>{ tree + "\\upper\\THUMBS.DB" }, Listed());
+    ui::SelectAll(list);
+    ui::Click(results, IDC_RESULTS_DELETE);
+    PassDeleteQuestions(false, false);
+    AnswerBox("Drossweeping Complete.", IDOK);
+    EXPECT_EQ((std::vector<std::string>{ "THUMBS.DB", "thumbs.db" }), Names(tree + "\\lower"));
+    EXPECT_EQ(std::vector<std::string>{ "Thumbs.db" }, Names(tree + "\\upper"));
 }

@@ -16,12 +16,13 @@ const char DeleteWarning1[] = "Drossweep (Delete) selected files...\n\nNOTE: Del
                               "recoverable by normal means (Recycle Bin).\n\nContinue?";
 const char DeleteWarning2[] = "Drossweep (Delete) selected files...\n\nNOTE: Files will not be tested for "
                               "format, content or ownership.\n\nContinue?";
+const char ExitQuestion[] = "Exit?\n\nContinue?";
 
 void AppTest::SetUp()
 {
     const char *exe = getenv("DROSS_EXE");
     ASSERT_TRUE(exe != NULL) << "DROSS_EXE names the program under test";
-    ASSERT_TRUE(ui::Launch(exe, program)) << "could not start " << exe << ", error " << GetLastError();
+    ASSERT_TRUE(ui::Launch(exe, program, workingFolder)) << "could not start " << exe << ", error " << GetLastError();
     main = ui::FindWindowByCaption(program, MainCaption, 15000);
     ASSERT_TRUE(main != NULL) << "no window captioned " << MainCaption;
     results = ui::FindWindowByCaption(program, ListCaption, 15000);

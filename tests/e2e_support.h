@@ -10,6 +10,7 @@ extern const std::string ListCaption;
 extern const char GoQuestion[];
 extern const char DeleteWarning1[];
 extern const char DeleteWarning2[];
+extern const char ExitQuestion[];
 
 class AppTest : public testing::Test {
 protected:
@@ -29,6 +30,7 @@ protected:
     DWORD ExitCode(DWORD timeoutMs = 20000) { return ui::WaitForExit(program, timeoutMs); }
 
     ui::Program program;
+    std::string workingFolder;      // the program's current folder; empty: ours
     HWND main = NULL;
     HWND results = NULL;
     HWND list = NULL;

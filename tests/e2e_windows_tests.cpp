@@ -2,7 +2,6 @@
 #include "e2e_support.h"
 #include "resources/resource.h"
 
-static const char EXIT_QUESTION[] = "Exit?\n\nContinue?";
 static const char STOP_QUESTION[] = "Stop the current search?\n\nContinue?";
 
 TEST_F(AppTest, StartUpState)
@@ -48,6 +47,11 @@ TEST_F(AppTest, GoAnsweredNoStartsNothing)
     EXPECT_FALSE(ui::Enabled(results, IDC_RESULTS_SAVE));
     // STOP with no search running says nothing.
     ui::Click(main, IDC_MAIN_STOP);
+    EXPECT_TRUE(ui::NoBoxWithin(program, 700));
+    // A root longer than a path can be is refused, not cut to one that fits.
+    ui::SetControlText(main, IDC_MAIN_FOLDER, root + "\\" + std::string(300, 'x'));
+    ui::Click(main, IDC_MAIN_GO);
+    AnswerBox("ERROR: Path too long!\n\nA folder path holds at most 259 characters.", IDOK);
     EXPECT_TRUE(ui::NoBoxWithin(program, 700));
     RemoveTree(root);
 }
@@ -170,11 +174,11 @@ TEST_F(AppTest, ExitQuestionFromEveryPlace)
 {
     // The close box, the File menu's Exit and the List window, each answered No.
     PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
-    AnswerBox(EXIT_QUESTION, IDNO);
+    AnswerBox(ExitQuestion, IDNO);
     ui::Command(main, IDM_EXIT);
-    AnswerBox(EXIT_QUESTION, IDNO);
+    AnswerBox(ExitQuestion, IDNO);
     PostMessageW(results, WM_CLOSE, 0, 0);
-    AnswerBox(EXIT_QUESTION, IDNO);
+    AnswerBox(ExitQuestion, IDNO);
     ui::Pause(300);
     EXPECT_TRUE(ui::IsRunning(program));
     EXPECT_TRUE(IsWindowVisible(main));
@@ -182,14 +186,14 @@ TEST_F(AppTest, ExitQuestionFromEveryPlace)
 
     // Yes from the List window ends the whole program, with exit code 1.
     PostMessageW(results, WM_CLOSE, 0, 0);
-    AnswerBox(EXIT_QUESTION, IDYES);
+    AnswerBox(ExitQuestion, IDYES);
     EXPECT_EQ(1u, ExitCode());
 }
 
 TEST_F(AppTest, MenuExitAnsweredYes)
 {
     ui::Command(main, IDM_EXIT);
-    AnswerBox(EXIT_QUESTION, IDYES);
+    AnswerBox(ExitQuestion, IDYES);
     EXPECT_EQ(1u, ExitCode());
 }
 
@@ -199,7 +203,7 @@ TEST_F(AppTest, ExitDuringSearchWaitsForTheWorker)
     ui::Pause(300);
     ASSERT_NE("Idle.", ui::ControlText(main, IDC_MAIN_FOLDER_TEXT));
     PostMessageW(main, WM_CLOSE, 0, 0);
-    AnswerBox(EXIT_QUESTION, IDYES);
+    AnswerBox(ExitQuestion, IDYES);
     EXPECT_EQ(1u, ExitCode());
 }
 
@@ -212,7 +216,7 @@ TEST_F(AppTest, EndOfSessionAnsweredNoIsRefused)
         SendMessageTimeoutW(q->window, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 20000, &q->result);
         return 0;
     }, &query, 0, NULL);
-    AnswerBox(EXIT_QUESTION, IDNO);
+    AnswerBox(ExitQuestion, IDNO);
     WaitForSingleObject(sender, 10000);
     CloseHandle(sender);
     EXPECT_EQ(0u, query.result) << "a refusal answers 0";

@@ -26,7 +26,7 @@ TEST_F(StressTest, FilesChangingBetweenSearchAndDelete)
     ui::SelectAll(list);
     ui::Click(results, IDC_RESULTS_DELETE);
     PassDeleteQuestions(false, false);
-    AnswerBox("Drossweeping Complete.", IDOK);
+    AnswerBox("Drossweeping Complete.\n\n1 of 4 Files could not be deleted.", IDOK);
     EXPECT_TRUE(ui::NoBoxWithin(program, 300));
     EXPECT_FALSE(FileExists(files[1]));
     EXPECT_FALSE(FileExists(files[3]));
@@ -49,7 +49,7 @@ TEST_F(StressTest, ExitAtRandomMomentsOfALongSearch)
         StartSearch(big);
         ui::Pause((DWORD)(rand() % 1500));
         PostMessageW(trial % 2 ? results : main, WM_CLOSE, 0, 0);
-        AnswerBox("Exit?\n\nContinue?", IDYES);
+        AnswerBox(ExitQuestion, IDYES);
         EXPECT_EQ(1u, ExitCode(20000)) << "trial " << trial;
         ui::Close(program);
     }

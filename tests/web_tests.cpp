@@ -136,6 +136,22 @@ TEST_F(ReferrerPageTest, MissingBrowserRegistration)
     EXPECT_EQ("<missing>", ReadAll(folder + "\\" + PAGE_NAME));
 }
 
+TEST_F(ReferrerPageTest, ABrowserTheShellRefusesIsReported)
+{
+    // Arguments before the "%1" stay in the cleaned command, which then names no program.
+    std::string recorder = getenv("DROSS_RECORDER");
+    SetBrowserCommand(("\"" + recorder + "\" -new %1").c_str());
+    SetEnv("TEMP", folder);
+    std::vector<std::string> expected = {
+        "ERROR: Could not start the browser registered for HTML files:\n\n" + recorder + " -new ",
+    };
+    EXPECT_EQ(expected, Show());
+    BoxAnswerer answerer;
+    OpenAddress("https://quillmoor.example/");
+    EXPECT_EQ(expected, answerer.Stop());
+    EXPECT_EQ("<missing>", ReadAll(record));
+}
+
 TEST(DonateDialog, WithoutTheBitmapWarnsOnceAndStaysUsable)
 {
     InitAppState();

@@ -8,10 +8,12 @@ protected:
     std::string FolderText() const { return app.currentFolderText; }
 };
 
-// Records the button states that each list addition sees.
+// Records the button states that each list addition sees, and whether the
+// list was last told to paint itself or not.
 static WNDPROC originalListProc;
 static int additions;
 static int additionsWithButtonsEnabled;
+static WPARAM lastRedraw;
 
 static LRESULT CALLBACK WatchAdditions(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -22,6 +24,10 @@ static LRESULT CALLBACK WatchAdditions(HWND list, UINT message, WPARAM wParam, L
             IsWindowEnabled(GetDlgItem(results, IDC_RESULTS_SAVE)))
             additionsWithButtonsEnabled++;
     }
+    if (message == WM_ENABLE && wParam)
+        RepaintSuspendedList();     // a status tick while the worker finishes
+    if (message == WM_SETREDRAW)
+        lastRedraw = wParam;
     return CallWindowProcA(originalListProc, list, message, wParam, lParam);
 }
 
@@ -40,7 +46,13 @@ TEST_F(WorkerTest, RefillsTheListAndEndsIdle)
     originalListProc = (WNDPROC)SetWindowLongPtrA(List(), GWLP_WNDPROC, (LONG_PTR)WatchAdditions);
     additions = additionsWithButtonsEnabled = 0;
 
-    RunSearch(root);
+    CopyText(app.searchRoot, sizeof app.searchRoot, root.c_str());
+    ASSERT_TRUE(StartSearchWorker());
+    // Off before this thread has dispatched anything: no command can start on
+    // a list that the worker is about to empty.
+    EXPECT_FALSE(Enabled(IDC_RESULTS_DELETE));
+    EXPECT_FALSE(Enabled(IDC_RESULTS_SAVE));
+    WaitForWorker();
     SetWindowLongPtrA(List(), GWLP_WNDPROC, (LONG_PTR)originalListProc);
 
     std::vector<std::string> expected = {
@@ -57,6 +69,7 @@ TEST_F(WorkerTest, RefillsTheListAndEndsIdle)
     EXPECT_TRUE(Enabled(IDC_RESULTS_SAVE));
     EXPECT_TRUE(Enabled(IDC_RESULTS_LIST));
     EXPECT_EQ(0, app.stopRequested);
+    EXPECT_EQ(TRUE, lastRedraw) << "the list must paint itself once the search has ended";
     DWORD code = 0xdeadbeef;
     GetExitCodeThread(app.workerThread, &code);
     EXPECT_EQ(1u, code);
@@ -121,6 +134,34 @@ TEST_F(WorkerTest, StopSearchAndQuitWaitsForTheWorker)
         sawQuit = sawQuit || msg.message == WM_QUIT;
     EXPECT_TRUE(sawQuit);
     RemoveTree(root);
+}
+
+TEST(ResolveSearchRoot, FullPathsOrRefusal)
+{
+    std::string folder = FreshFolder("roots");
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(sizeof previous, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
+    struct { std::string text, root; } cases[] = {
+        { "sub", folder + "\\sub" },
+        { "", folder },
+        { "\\elsewhere", folder.substr(0, 2) + "\\elsewhere" },     // the current drive
+        { "C:\\Data\\..\\x\\", "C:\\x\\" },
+        { "C:\\" + std::string(256, 'p'), "C:\\" + std::string(256, 'p') },      // 259 characters
+    };
+    for (auto &c : cases) {
+        char root[MAX_PATH] = "garbage";
+        EXPECT_TRUE(ResolveSearchRoot(c.text.c_str(), root, sizeof root)) << c.text;
+        EXPECT_EQ(c.root, root) << c.text;
+    }
+    // Too long, as typed or once made full: refused, the root untouched.
+    for (std::string text : { "C:\\" + std::string(257, 'p'), std::string(259 - folder.size(), 'r') }) {
+        char root[MAX_PATH] = "garbage";
+        EXPECT_FALSE(ResolveSearchRoot(text.c_str(), root, sizeof root)) << text;
+        EXPECT_STREQ("garbage", root);
+    }
+    SetCurrentDirectoryA(previous);
+    RemoveTree(folder);
 }
 
 // --- allocation failure: the message, the stop, and the request to end --------

@@ -2,6 +2,7 @@
 #include "../app/drossweeper.h"
 
 #include <shellapi.h>
+#include <stdio.h>
 #include <string.h>
 
 static const char BROWSER_KEY[] = "htmlfile\\shell\\opennew\\command";
@@ -35,9 +36,12 @@ bool ReadBrowserCommand(char *command, size_t commandSize)
     DWORD size = (DWORD)commandSize;
     LONG status = RegQueryValueExA(key, NULL, NULL, NULL, (BYTE *)command, &size);
     RegCloseKey(key);
-    // The value's type is not examined, so it may lack its terminator.
-    bool terminated = size > 0 && command[size - 1] == '\0';
-    if (status != ERROR_SUCCESS || (!terminated && size >= commandSize)) {
+    // Only a successful query has filled size bytes; after a failed one, size
+    // may be the length the value needs, past the end of the buffer. The value's
+    // type is not examined, so it may lack its terminator.
+    bool read = status == ERROR_SUCCESS;
+    bool terminated = read && size > 0 && command[size - 1] == '\0';
+    if (!read || (!terminated && size >= commandSize)) {
         ShowWebError("FAILED: RegQueryValueEx(...) for HTML 'Open' command.");
         return false;
     }
@@ -47,10 +51,22 @@ bool ReadBrowserCommand(char *command, size_t commandSize)
     return true;
 }
 
+void StartBrowser(const char *command, const char *parameters)
+{
+    // A result of 32 or less is the shell's refusal, for example of a command
+    // with arguments before its "%1", which is cut to a program name that
+    // names no file.
+    if ((INT_PTR)ShellExecuteA(NULL, NULL, command, parameters, NULL, SW_SHOWNORMAL) > 32)
+        return;
+    char text[2 * PATH_TEXT_SIZE];
+    snprintf(text, sizeof text, "ERROR: Could not start the browser registered for HTML files:\n\n%s", command);
+    ShowWebError(text);
+}
+
 void OpenAddress(const char *address)
 {
     char command[PATH_TEXT_SIZE];
     if (!ReadBrowserCommand(command, sizeof command))
         return;
-    ShellExecuteA(NULL, NULL, command, address, NULL, SW_SHOWNORMAL);
+    StartBrowser(command, address);
 }

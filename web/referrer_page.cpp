@@ -1,7 +1,6 @@
 // The local referrer page through which the product site is visited.
 #include "../app/drossweeper.h"
 
-#include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -101,5 +100,5 @@ void ShowReferrerPage(const char *address)
     // line on them would open several wrong pages.
     char parameters[PATH_TEXT_SIZE + 2];
     snprintf(parameters, sizeof parameters, "\"%s\"", pagePath);
-    ShellExecuteA(NULL, NULL, command, parameters, NULL, SW_SHOWNORMAL);
+    StartBrowser(command, parameters);
 }
