@@ -60,6 +60,16 @@ void AppTest::PassDeleteQuestions(bool verify, bool report)
               report ? IDYES : IDNO);
 }
 
+void AppTest::ExitFrom(HWND window)
+{
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ui::Box box;
+    ASSERT_TRUE(ui::WaitForBoxOwnedBy(program, window, box, 15000)) << "no exit question";
+    EXPECT_EQ(ExitQuestion, box.text);
+    ASSERT_TRUE(ui::Answer(box, IDYES));
+    EXPECT_EQ(1u, ExitCode());
+}
+
 void AppTest::StartSearch(const std::string &root)
 {
     ui::SetControlText(main, IDC_MAIN_FOLDER, root);

@@ -22,6 +22,9 @@ protected:
     void AnswerBox(const std::string &text, int button);
     // The delete run's two warnings answered Yes, then its verify and report questions.
     void PassDeleteQuestions(bool verify, bool report);
+    // Asks the window to close, answers the exit question Yes and expects the
+    // program to end with its usual exit code.
+    void ExitFrom(HWND window);
     // GO on the given root, answered Yes.
     void StartSearch(const std::string &root);
     // Waits for the end of the current search ("Idle." in the MainWindow).

@@ -185,9 +185,7 @@ TEST_F(AppTest, ExitQuestionFromEveryPlace)
     EXPECT_TRUE(IsWindowVisible(results));
 
     // Yes from the List window ends the whole program, with exit code 1.
-    PostMessageW(results, WM_CLOSE, 0, 0);
-    AnswerBox(ExitQuestion, IDYES);
-    EXPECT_EQ(1u, ExitCode());
+    ExitFrom(results);
 }
 
 TEST_F(AppTest, MenuExitAnsweredYes)
@@ -202,9 +200,7 @@ TEST_F(AppTest, ExitDuringSearchWaitsForTheWorker)
     StartSearch(HostTree("big"));
     ui::Pause(300);
     ASSERT_NE("Idle.", ui::ControlText(main, IDC_MAIN_FOLDER_TEXT));
-    PostMessageW(main, WM_CLOSE, 0, 0);
-    AnswerBox(ExitQuestion, IDYES);
-    EXPECT_EQ(1u, ExitCode());
+    ExitFrom(main);
 }
 
 TEST_F(AppTest, EndOfSessionAnsweredNoIsRefused)

@@ -146,7 +146,6 @@ TEST(ResolveSearchRoot, FullPathsOrRefusal)
         { "sub", folder + "\\sub" },
         { "", folder },
         { "\\elsewhere", folder.substr(0, 2) + "\\elsewhere" },     // the current drive
-        { "C:\\Data\\..\\x\\", "C:\\x\\" },
         { "C:\\" + std::string(256, 'p'), "C:\\" + std::string(256, 'p') },      // 259 characters
     };
     for (auto &c : cases) {
