@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Inside the X server: runs A, B and C on each tree and prints the table.
+# Inside the X server: runs A, B, F, P and C on each tree and prints the table.
 # Usage: run.sh TREES REPEATS NAME...
 set -uo pipefail
 trees=$1 repeats=$2; shift 2
@@ -13,13 +13,18 @@ for name in "$@"; do
   n=$repeats; [ "$name" = t3 ] && n=1
   # Every figure on a warm tree: A runs first, and T3 only once.
   find "$root" > /dev/null
-  # A, B and C take turns, so that a slower spell of the machine touches all three.
+  # A, B, F, P and C take turns, so that a slower spell of the machine touches them all.
   for ((i = 0; i < n; i++)); do
     out=$(mktemp)
     "$wine" build/x86_64/bench/bench_driver.exe "$exe" "$(win "$root")" >"$out" 2>&1
     echo "$name A $(grep seconds= "$out")" >> "$raw"
     BENCH_BARE=1 "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x 1 >"$out" 2>&1
     echo "$name B $(grep bare "$out")" >> "$raw"
+    BENCH_FLOOR=1 "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x 1 >"$out" 2>&1
+    echo "$name F $(grep floor "$out")" >> "$raw"
+    start=$(date +%s.%N)
+    (cd "$root" && "$wine" cmd /c dir /s /b /a THUMBS.DB >"$out" 2>&1)
+    echo "$name P seconds=$(echo "$(date +%s.%N) - $start" | bc) listed=$(grep -ci 'thumbs.db' "$out")" >> "$raw"
     rm -f "$out"
     if [ "$name" != t3 ]; then
       start=$(date +%s.%N)

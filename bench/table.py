@@ -10,21 +10,21 @@ for line in open(sys.argv[1]):
     if len(parts) < 3:
         continue
     name, kind = parts[0], parts[1]
-    entry = rows.setdefault(name, {"A": [], "B": [], "C": [], "gap": [], "mem": []})
+    entry = rows.setdefault(name, {"A": [], "B": [], "F": [], "P": [], "C": [], "gap": [], "mem": []})
     if kind == "A":
         fields = dict(re.findall(r"(\w+)=([\d.]+)", line))
         if "seconds" in fields:
             entry["A"].append(float(fields["seconds"]))
             entry["gap"].append(float(fields["longest_tick_gap_ms"]))
             entry["mem"].append(float(fields["peak_working_set_mib"]))
-    elif kind == "B":
-        m = re.search(r"bare\s+([\d.]+) s", line)
+    elif kind in ("B", "F"):
+        m = re.search(r"(?:bare|floor)\s+([\d.]+) s", line)
         if m:
-            entry["B"].append(float(m.group(1)))
-    elif kind == "C":
+            entry[kind].append(float(m.group(1)))
+    elif kind in ("P", "C"):
         m = re.search(r"seconds=([\d.]+)", line)
         if m:
-            entry["C"].append(float(m.group(1)))
+            entry[kind].append(float(m.group(1)))
 
 def med(values):
     return statistics.median(values) if values else None
@@ -32,14 +32,15 @@ def med(values):
 def fmt(value, pattern="%.2f"):
     return pattern % value if value is not None else "-"
 
-print("| tree | A program (s) | B bare walk (s) | C find (s) | A/B | A/C | longest tick gap (ms) | peak working set (MiB) |")
-print("|---|---|---|---|---|---|---|---|")
+print("| tree | A program (s) | B bare walk (s) | F floor (s) | P dir /s (s) | C find (s) "
+      "| A/B | A/F | A/P | A/C | longest tick gap (ms) | peak working set (MiB) |")
+print("|---|---|---|---|---|---|---|---|---|---|---|---|")
 for name in sorted(rows):
     r = rows[name]
-    a, b, c = med(r["A"]), med(r["B"]), med(r["C"])
-    ab = a / b if a and b else None
-    ac = a / c if a and c else None
+    a, b, f, p, c = (med(r[k]) for k in "ABFPC")
+    ratio = lambda x: a / x if a and x else None
     gap = max(r["gap"]) if r["gap"] else None
     mem = max(r["mem"]) if r["mem"] else None
-    print("| %s | %s | %s | %s | %s | %s | %s | %s |" % (name.upper(), fmt(a), fmt(b), fmt(c), fmt(ab), fmt(ac),
-                                                    fmt(gap, "%.0f"), fmt(mem, "%.1f")))
+    print("| %s |" % name.upper() + " %s |" * 11 % (fmt(a), fmt(b), fmt(f), fmt(p), fmt(c), fmt(ratio(b)),
+                                                   fmt(ratio(f)), fmt(ratio(p)), fmt(ratio(c)),
+                                                   fmt(gap, "%.0f"), fmt(mem, "%.1f")))

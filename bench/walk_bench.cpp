@@ -1,6 +1,9 @@
 // Times the folder walk in-process (no UI thread in between): a tree walked
 // directly and the same tree walked through a symbolic link, where every folder
 // pays for the ancestor check. Usage: walk_bench ROOT [LINKED_ROOT] [REPEATS]
+// With BENCH_BARE set it times the bare listing of the tree instead, and with
+// BENCH_FLOOR set the floor of the whole job (the bare listing plus the test of
+// every candidate).
 #include "drossweeper.h"
 #include "resources/resource.h"
 
@@ -25,30 +28,52 @@ static double TimeWalk(const char *root)
 }
 
 // The platform floor: list every folder with FindFirstFileExA, count files, nothing else.
-static long BareWalk(const std::string &folder)
+// With testCandidates, also test every file named THUMBS.DB in any letter case
+// as the search must: through the path ending in THUMBS.DB, its attributes and
+// its first bytes, with the cheapest calls measured (bench/hit_costs.cpp).
+static long BareWalk(const std::string &folder, bool testCandidates, long *genuine)
 {
     long files = 0;
+    bool tested = false;
     WIN32_FIND_DATAA entry;
     HANDLE listing = FindFirstFileExA((folder + "\\*").c_str(), FindExInfoBasic, &entry,
                                       FindExSearchNameMatch, NULL, FIND_FIRST_EX_LARGE_FETCH);
     if (listing == INVALID_HANDLE_VALUE)
         return 0;
     do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            files++;
-        else if (strcmp(entry.cFileName, ".") && strcmp(entry.cFileName, ".."))
-            files += BareWalk(folder + "\\" + entry.cFileName);
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (strcmp(entry.cFileName, ".") && strcmp(entry.cFileName, ".."))
+                files += BareWalk(folder + "\\" + entry.cFileName, testCandidates, genuine);
+            continue;
+        }
+        files++;
+        if (!testCandidates || tested || lstrcmpiA(entry.cFileName, "THUMBS.DB") != 0)
+            continue;
+        tested = true;
+        HANDLE file = CreateFileA((folder + "\\THUMBS.DB").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
+        if (file == INVALID_HANDLE_VALUE)
+            continue;
+        FILE_BASIC_INFO info;
+        BYTE header[41];
+        DWORD read = 0;
+        if (GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) &&
+            !(info.FileAttributes & FILE_ATTRIBUTE_READONLY) && ReadFile(file, header, sizeof header, &read, NULL) &&
+            MatchesSignature(header, read, CompoundFileSignature))
+            (*genuine)++;
+        CloseHandle(file);
     } while (FindNextFileA(listing, &entry));
     FindClose(listing);
     return files;
 }
 
-static double TimeBareWalk(const char *root, long *files)
+static double TimeBareWalk(const char *root, bool testCandidates, long *files, long *genuine)
 {
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    *files = BareWalk(root);
+    *genuine = 0;
+    *files = BareWalk(root, testCandidates, genuine);
     QueryPerformanceCounter(&end);
     return (double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart;
 }
@@ -66,12 +91,13 @@ int main(int argc, char **argv)
         return 2;
     }
     int repeats = argc > 3 ? atoi(argv[3]) : 3;
-    if (getenv("BENCH_BARE")) {
-        long files = 0;
+    bool floor = getenv("BENCH_FLOOR") != NULL;
+    if (floor || getenv("BENCH_BARE")) {
+        long files = 0, genuine = 0;
         std::vector<double> times;
         for (int i = 0; i < repeats; i++)
-            times.push_back(TimeBareWalk(argv[1], &files));
-        printf("bare     %8.3f s  %ld files\n", Median(times), files);
+            times.push_back(TimeBareWalk(argv[1], floor, &files, &genuine));
+        printf("%s %8.3f s  %ld files, %ld genuine\n", floor ? "floor" : "bare ", Median(times), files, genuine);
         return 0;
     }
     InitAppState();
