@@ -20,8 +20,8 @@ enum {
 /* Sent by the search when it could not go on and the program must end. */
 #define WM_SEARCH_FATAL (WM_APP + 1)
 
-/* Sent by the search to the ResultsWindow: add the batch's matches to the
-   list and show the size text that followed the last of them. */
+/* Sent or posted by the search to the ResultsWindow: list the matches that
+   wait (TakeMatchBatch) and show the size text that followed the last of them. */
 #define WM_SEARCH_MATCHES (WM_APP + 3)
 enum { MATCH_BATCH_TEXT_SIZE = 32768 };
 /* Sent by the search to the ResultsWindow when its walk has ended. */
@@ -41,6 +41,7 @@ struct AppState {
     HANDLE workerThread;
     DWORD workerThreadId;
     BYTE stopRequested;                     /* SearchProgress */
+    BYTE searching;                         /* SearchProgress: from GO to "Idle." */
     DWORD workerExitCode;
     CRITICAL_SECTION progressLock;
     HICON appIcon;
@@ -84,6 +85,7 @@ bool MatchesSignature(const BYTE *header, size_t length, const BYTE *signature);
 void FormatFoundText(char *dest, size_t destSize, long found, long searched);
 void FormatSizeText(char *dest, size_t destSize, long found, unsigned long long bytes);
 bool TakeSearchFailure(void);
+MatchBatch *TakeMatchBatch(void);
 
 /* results/results_window.cpp */
 INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

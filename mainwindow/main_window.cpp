@@ -133,11 +133,14 @@ static void ShowStatus(HWND window)
     EnterCriticalSection(&app.progressLock);
     CopyText(folderText, sizeof folderText, app.currentFolderText);
     CopyText(foundText, sizeof foundText, app.foundText);
+    // Not the worker's life: the search is over once "Idle." is shown, while
+    // the worker still enables the List window's buttons.
+    bool searching = app.searching != 0;
     LeaveCriticalSection(&app.progressLock);
 
     SetDlgItemTextA(window, IDC_MAIN_FOLDER_TEXT, folderText);
     SetDlgItemTextA(window, IDC_MAIN_FOUND_TEXT, foundText);
-    if (IsWorkerRunning()) {
+    if (searching) {
         SetDlgItemTextA(window, IDC_MAIN_INFO_GROUP, INFO_SPINNER[app.spinnerPhase]);
         SetDlgItemTextA(window, IDC_MAIN_FOLDER_GROUP, FOLDER_SPINNER[app.spinnerPhase]);
         app.spinnerPhase = (app.spinnerPhase + 1) % 4;

@@ -111,9 +111,12 @@ static void InitResultsWindow(HWND window)
     SendDlgItemMessageA(window, IDC_RESULTS_LIST, LB_SETHORIZONTALEXTENT, LIST_EXTENT_PIXELS, 0);
 }
 
-// Runs in the UI thread for the search, which hands its matches over in batches.
-static void AddMatches(HWND window, const MatchBatch *batch)
+// The matches that the search has queued since the last call.
+static void AddMatches(HWND window)
 {
+    const MatchBatch *batch = TakeMatchBatch();
+    if (batch->count == 0)
+        return;
     HWND list = GetDlgItem(window, IDC_RESULTS_LIST);
     const char *path = batch->paths;
     for (int i = 0; i < batch->count; i++) {
@@ -123,7 +126,7 @@ static void AddMatches(HWND window, const MatchBatch *batch)
     SetDlgItemTextA(window, IDC_RESULTS_SIZE, batch->sizeText);
 }
 
-INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -133,7 +136,7 @@ INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_QUERYENDSESSION:
         return AnswerExitRequest(window, message);
     case WM_SEARCH_MATCHES:
-        AddMatches(window, (const MatchBatch *)lParam);
+        AddMatches(window);
         return FALSE;
     case WM_SEARCH_ENDED:
         ResumeListPainting();

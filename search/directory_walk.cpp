@@ -14,14 +14,19 @@ static const char SOUGHT_NAME[] = "THUMBS.DB";
 static const size_t HEADER_SIZE = 41;
 static const double MEGABYTE = 1048576.0;
 
-// Under Wine each call into a window of another thread costs about 0.2 ms,
-// which made the two calls per match most of a large search's time. Matches
-// are therefore handed to the ResultsWindow in batches, checked for before
-// every entry: the first match at once, later ones once this long has passed
-// since the last hand-over, and whatever is left when the walk ends.
+// Matches reach the ResultsWindow through two batches: the walk fills one
+// while the UI thread lists the other, so that sorting them into the list
+// (some tens of microseconds each under wine) overlaps the walk. The walk
+// posts a wake-up before an entry once matches wait: the first match at once,
+// later ones once this long has passed since the last wake-up. A full batch,
+// and what is left when the walk ends, go over synchronously, so that every
+// match counted is listed before the walk returns. Both batches, the filling
+// one and the wake-up flag are guarded by progressLock.
 static const DWORD MATCH_HANDOVER_MS = 100;
-static MatchBatch pendingMatches;
-static DWORD lastHandover;
+static MatchBatch batches[2];
+static MatchBatch *filling = &batches[0];
+static bool wakeUpPosted;
+static DWORD lastWakeUp;       // walk thread only
 
 // Replaceable so that tests can make the header allocation fail.
 void *(*AllocateHeaderBuffer)(size_t size) = malloc;
@@ -161,51 +166,77 @@ static void RequestStop(void)
     LeaveCriticalSection(&app.progressLock);
 }
 
+MatchBatch *TakeMatchBatch(void)
+{
+    EnterCriticalSection(&app.progressLock);
+    MatchBatch *full = filling;
+    // The other batch was listed by the last call: the walk may fill it again.
+    filling = full == &batches[0] ? &batches[1] : &batches[0];
+    filling->count = 0;
+    filling->used = 0;
+    wakeUpPosted = false;
+    LeaveCriticalSection(&app.progressLock);
+    return full;
+}
+
 static void HandOverMatches(void)
 {
-    if (pendingMatches.count > 0)
-        SendMessageA(app.resultsWindow, WM_SEARCH_MATCHES, 0, (LPARAM)&pendingMatches);
-    pendingMatches.count = 0;
-    pendingMatches.used = 0;
-    lastHandover = GetTickCount();
+    SendMessageA(app.resultsWindow, WM_SEARCH_MATCHES, 0, 0);
 }
 
-static void HandOverMatchesWhenDue(void)
+static void WakeUpListWhenDue(void)
 {
-    if (pendingMatches.count > 0 && GetTickCount() - lastHandover >= MATCH_HANDOVER_MS)
-        HandOverMatches();
+    DWORD now = GetTickCount();
+    if (now - lastWakeUp < MATCH_HANDOVER_MS)
+        return;
+    EnterCriticalSection(&app.progressLock);
+    bool wake = filling->count > 0 && !wakeUpPosted;
+    wakeUpPosted = wakeUpPosted || wake;
+    LeaveCriticalSection(&app.progressLock);
+    if (!wake)
+        return;
+    lastWakeUp = now;
+    PostMessageA(app.resultsWindow, WM_SEARCH_MATCHES, 0, 0);
 }
 
-// The batch goes over at the next entry's check (or when it is full).
-static void QueueMatch(const char *path, const char *sizeText)
+static void MakeRoomForMatch(size_t length)
 {
-    size_t length = strlen(path) + 1;
-    if (pendingMatches.used + length > sizeof pendingMatches.paths)
-        HandOverMatches();
-    memcpy(pendingMatches.paths + pendingMatches.used, path, length);
-    pendingMatches.used += length;
-    pendingMatches.count++;
-    CopyText(pendingMatches.sizeText, sizeof pendingMatches.sizeText, sizeText);
+    EnterCriticalSection(&app.progressLock);
+    bool full = filling->used + length > sizeof filling->paths;
+    LeaveCriticalSection(&app.progressLock);
+    if (full)
+        HandOverMatches();      // the UI thread swaps in the empty batch
 }
 
-// Reads the first bytes of a candidate; false when it is no compound file.
+// Opens a candidate and reads its first bytes; false when it is read-only or
+// no compound file. The attributes come from the open file, so that the file
+// judged read-only or not is the very one that is read, and its path is looked
+// up once: under wine an upper-cased name costs a scan of its folder.
 static bool HasCompoundFileHeader(const char *path)
 {
-    FILE *file = fopen(path, "rb");
-    if (!file)
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
         return false;
+    FILE_BASIC_INFO info;
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) ||
+        (info.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+        CloseHandle(file);
+        return false;
+    }
     BYTE *header = (BYTE *)AllocateHeaderBuffer(HEADER_SIZE);
     if (!header) {
-        fclose(file);
+        CloseHandle(file);
         MessageBoxA(NULL, "ERROR: Could not allocate memory.\n\nThe application will now terminate.",
                     ProductTitle, MB_ICONWARNING);
         searchFailed = true;
         RequestStop();
         return false;
     }
-    fseek(file, 0, SEEK_SET);
-    size_t length = fread(header, 1, HEADER_SIZE, file);
-    fclose(file);
+    DWORD length = 0;
+    if (!ReadFile(file, header, HEADER_SIZE, &length, NULL))
+        length = 0;
+    CloseHandle(file);
     bool matches = MatchesSignature(header, length, app.signature);
     free(header);
     return matches;
@@ -230,20 +261,20 @@ static void ExamineFile(WalkFrame *frame, struct __finddata64_t *entry)
     char path[PATH_TEXT_SIZE];
     if (!JoinPath(path, sizeof path, frame->path, entry->name))
         return;
-    if (GetFileAttributesA(path) & FILE_ATTRIBUTE_READONLY)
-        return;     // also a failed query: all bits set
     if (!HasCompoundFileHeader(path))
         return;
 
-    char sizeText[PATH_TEXT_SIZE];
+    size_t length = strlen(path) + 1;
+    MakeRoomForMatch(length);
     EnterCriticalSection(&app.progressLock);
     app.foundCount++;
     FormatFoundText(app.foundText, sizeof app.foundText, app.foundCount, app.searchedCount);
     app.totalBytes += (unsigned long long)entry->size;
-    FormatSizeText(sizeText, sizeof sizeText, app.foundCount, app.totalBytes);
+    FormatSizeText(filling->sizeText, sizeof filling->sizeText, app.foundCount, app.totalBytes);
+    memcpy(filling->paths + filling->used, path, length);
+    filling->used += length;
+    filling->count++;
     LeaveCriticalSection(&app.progressLock);
-
-    QueueMatch(path, sizeText);     // handed over without the lock
 }
 
 static void WalkFolder(WalkFrame *frame)
@@ -264,7 +295,7 @@ static void WalkFolder(WalkFrame *frame)
         return;
 
     do {
-        HandOverMatchesWhenDue();   // first: a stop set meanwhile is seen at once
+        WakeUpListWhenDue();
         if (IsStopRequested())
             break;
         if (!(entry.attrib & _A_SUBDIR)) {
@@ -290,9 +321,7 @@ static void WalkFolder(WalkFrame *frame)
 
 void DirectoryWalk(const char *folder)
 {
-    pendingMatches.count = 0;
-    pendingMatches.used = 0;
-    lastHandover = GetTickCount() - MATCH_HANDOVER_MS;     // the first match goes at once
+    lastWakeUp = GetTickCount() - MATCH_HANDOVER_MS;       // the first match goes at once
     WalkFrame root = {};
     root.path = folder;
     WalkFolder(&root);

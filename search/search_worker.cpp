@@ -34,7 +34,10 @@ static DWORD WINAPI SearchWorker(LPVOID)
 
     EnterCriticalSection(&app.progressLock);
     CopyText(app.currentFolderText, sizeof app.currentFolderText, "Idle.");
+    app.searching = 0;
     LeaveCriticalSection(&app.progressLock);
+    // Shown now rather than at the next status tick, up to 250 ms later.
+    PostMessageA(app.mainWindow, WM_TIMER, 0, 0);
 
     EnableResultsButtons(results, TRUE);
     EnableWindow(GetDlgItem(results, IDC_RESULTS_LIST), TRUE);
@@ -73,6 +76,9 @@ bool StartSearchWorker(void)
         return false;
     EnableResultsButtons(app.resultsWindow, FALSE);
     SuspendListPainting();
+    EnterCriticalSection(&app.progressLock);
+    app.searching = 1;
+    LeaveCriticalSection(&app.progressLock);
     ResumeThread(app.workerThread);
     return true;
 }

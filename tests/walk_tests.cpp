@@ -183,21 +183,20 @@ TEST_F(WalkTest, DriveRoot)
     EXPECT_EQ(expected, Listed());
 }
 
-// Stops the walk from inside its first list addition, as STOP would.
 static WNDPROC originalListProc;
+
+// Stops the walk while it reads its one candidate, as STOP would.
 static long searchedAtStop = -1;
 static char folderAtStop[MAX_PATH];
 
-static LRESULT CALLBACK StopOnFirstMatch(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+static void *StopWhileReading(size_t size)
 {
-    if (message == LB_ADDSTRING && searchedAtStop < 0) {
-        EnterCriticalSection(&app.progressLock);
-        app.stopRequested = 1;
-        searchedAtStop = app.searchedCount;
-        CopyText(folderAtStop, sizeof folderAtStop, app.currentFolderText);
-        LeaveCriticalSection(&app.progressLock);
-    }
-    return CallWindowProcA(originalListProc, list, message, wParam, lParam);
+    EnterCriticalSection(&app.progressLock);
+    app.stopRequested = 1;
+    searchedAtStop = app.searchedCount;
+    CopyText(folderAtStop, sizeof folderAtStop, app.currentFolderText);
+    LeaveCriticalSection(&app.progressLock);
+    return malloc(size);
 }
 
 TEST_F(WalkTest, StopDeepInTheTreeEndsEveryLevel)
@@ -216,9 +215,9 @@ TEST_F(WalkTest, StopDeepInTheTreeEndsEveryLevel)
     }
     WriteBytes(level + "\\thumbs.db", GenuineHeader());
 
-    originalListProc = (WNDPROC)SetWindowLongPtrA(List(), GWLP_WNDPROC, (LONG_PTR)StopOnFirstMatch);
+    AllocateHeaderBuffer = StopWhileReading;
     DirectoryWalk(root.c_str());
-    SetWindowLongPtrA(List(), GWLP_WNDPROC, (LONG_PTR)originalListProc);
+    AllocateHeaderBuffer = malloc;
 
     EXPECT_EQ(1u, Listed().size());
     EXPECT_EQ(searchedAtStop, app.searchedCount) << "files examined after the stop";
@@ -321,11 +320,16 @@ static LRESULT CALLBACK WatchAdditions(HWND list, UINT message, WPARAM wParam, L
     return CallWindowProcA(originalListProc, list, message, wParam, lParam);
 }
 
-static void WalkWatchingAdditions(HWND list, const std::string &root, size_t stopAt)
+static void WatchAdditionsTo(HWND list, size_t stopAt)
 {
     searchedAtAddition.clear();
     stopAtAddition = stopAt;
     originalListProc = (WNDPROC)SetWindowLongPtrA(list, GWLP_WNDPROC, (LONG_PTR)WatchAdditions);
+}
+
+static void WalkWatchingAdditions(HWND list, const std::string &root, size_t stopAt)
+{
+    WatchAdditionsTo(list, stopAt);
     SuspendListPainting();      // as during a search
     DirectoryWalk(root.c_str());
     ResumeListPainting();
@@ -381,7 +385,10 @@ TEST_F(WalkTest, AMatchIsListedWhileTheWalkGoesOn)
             Sleep(300);
         return malloc(size);
     };
-    WalkWatchingAdditions(List(), root, 0);
+    // On the search thread: the list is filled by this one meanwhile.
+    WatchAdditionsTo(List(), 0);
+    RunSearch(root);
+    SetWindowLongPtrA(List(), GWLP_WNDPROC, (LONG_PTR)originalListProc);
     AllocateHeaderBuffer = malloc;
 
     ASSERT_EQ(20u, Listed().size());
