@@ -11,7 +11,9 @@ while kill -0 "$demo" 2>/dev/null; do
     [ -e "$request" ] || continue
     name=$(basename "$request" .request)
     sleep 0.3
-    import -window root "$out/$name.png"
+    # The request may name the part of the screen to keep (WxH+X+Y).
+    geometry=$(cat "$request")
+    import -window root ${geometry:+-crop "$geometry"} "$out/$name.png"
     rm -f "$request"
   done
   sleep 0.1

@@ -9,12 +9,23 @@
 
 static std::string outDir;
 
-static void Screenshot(const char *name)
+// The screenshot shows the whole screen, or only the part that the given
+// windows cover, with a margin.
+static void Screenshot(const char *name, const std::vector<HWND> &windows = {})
 {
     std::string request = outDir + "\\" + name + ".request";
     FILE *f = fopen(request.c_str(), "w");
-    if (f)
+    if (f) {
+        RECT all = {}, r;
+        for (HWND window : windows) {
+            GetWindowRect(window, &r);
+            UnionRect(&all, &all, &r);
+        }
+        if (!IsRectEmpty(&all))
+            fprintf(f, "%ldx%ld+%ld+%ld\n", all.right - all.left + 16, all.bottom - all.top + 16, all.left - 8,
+                    all.top - 8);
         fclose(f);
+    }
     printf("screenshot %s\n", name);
     fflush(stdout);
     for (int i = 0; i < 300 && GetFileAttributesA(request.c_str()) != INVALID_FILE_ATTRIBUTES; i++)
@@ -71,7 +82,7 @@ int main(int argc, char **argv)
     HWND list = GetDlgItem(results, IDC_RESULTS_LIST);
     ui::SelectAll(list);
     ui::Pause(300);
-    Screenshot("3-results");
+    Screenshot("3-results", { main, results });
     for (const std::string &entry : ui::ListEntries(list))
         printf("listed: %s\n", entry.c_str());
 
