@@ -107,6 +107,8 @@ bool ReadEntryText(int index, char *text, size_t textSize);
 bool IsResultsCommandRunning(void);
 void BeginResultsCommand(void);
 void EndResultsCommand(void);
+// A message of a List window command: an error or a completion, no question.
+void Tell(HWND owner, const char *text, UINT style);
 HCURSOR ShowHourglass(void);
 void RestoreCursor(HCURSOR previous);
 

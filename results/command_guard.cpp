@@ -1,4 +1,5 @@
-// Whether a ResultsWindow command is under way, so that no search changes its list.
+// Whether a ResultsWindow command is under way (so that no search changes its
+// list), and the cursor and messages that both commands share.
 #include "../app/drossweeper.h"
 
 static bool commandRunning;
@@ -18,6 +19,11 @@ void EndResultsCommand(void)
 {
     EnableResultsControls(true);
     commandRunning = false;
+}
+
+void Tell(HWND owner, const char *text, UINT style)
+{
+    MessageBoxA(owner, text, ProductTitle, style);
 }
 
 HCURSOR ShowHourglass(void)

@@ -6,11 +6,6 @@
 static const char REPORT_WRITE_FAILED[] =
     "ERROR: Could not write to the report file.\n\nNo further files were deleted.";
 
-static void Tell(HWND owner, const char *text, UINT style)
-{
-    MessageBoxA(owner, text, ProductTitle, style);
-}
-
 struct DeleteRunState {
     HWND owner;
     Selection selection;

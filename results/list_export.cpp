@@ -5,11 +5,6 @@
 
 static const char LIST_WRITE_FAILED[] = "ERROR: Could not write the Selected Files List.";
 
-static void Tell(HWND owner, const char *text, UINT style)
-{
-    MessageBoxA(owner, text, ProductTitle, style);
-}
-
 static void WriteSelectedPaths(HWND owner, const Selection *selection)
 {
     char defaultName[OUTPUT_PATH_SIZE];

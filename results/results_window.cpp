@@ -56,11 +56,6 @@ void RepaintSuspendedList(void)
     SetListRedraw(FALSE);
 }
 
-static void ShowWarning(HWND owner, const char *text)
-{
-    MessageBoxA(owner, text, ProductTitle, MB_ICONWARNING | MB_OK);
-}
-
 bool ReadSelection(HWND owner, Selection *selection)
 {
     HWND list = GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST);
@@ -68,17 +63,18 @@ bool ReadSelection(HWND owner, Selection *selection)
     selection->count = 0;
     LRESULT count = SendMessageA(list, LB_GETSELCOUNT, 0, 0);
     if (count == 0 || count == LB_ERR) {
-        ShowWarning(owner, "ERROR - Nothing selected.");
+        Tell(owner, "ERROR - Nothing selected.", MB_ICONWARNING | MB_OK);
         return false;
     }
     int *indices = (int *)malloc((size_t)count * sizeof *indices);
     if (!indices) {
-        ShowWarning(owner, "ERROR - Could not allocate memory. Please close other applications and try again.");
+        Tell(owner, "ERROR - Could not allocate memory. Please close other applications and try again.",
+             MB_ICONWARNING | MB_OK);
         return false;
     }
     LRESULT read = SendMessageA(list, LB_GETSELITEMS, (WPARAM)count, (LPARAM)indices);
     if (read == LB_ERR || read != count) {
-        ShowWarning(owner, "ERROR - Did not get all selected items.");
+        Tell(owner, "ERROR - Did not get all selected items.", MB_ICONWARNING | MB_OK);
         free(indices);
         return false;
     }

@@ -212,7 +212,7 @@ static void MakeRoomForMatch(size_t length)
 // no compound file. The attributes come from the open file, so that the file
 // judged read-only or not is the very one that is read, and its path is looked
 // up once: under wine an upper-cased name costs a scan of its folder.
-static bool HasCompoundFileHeader(const char *path)
+static bool IsGenuineCandidate(const char *path)
 {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                               OPEN_EXISTING, 0, NULL);
@@ -261,7 +261,7 @@ static void ExamineFile(WalkFrame *frame, struct __finddata64_t *entry)
     char path[PATH_TEXT_SIZE];
     if (!JoinPath(path, sizeof path, frame->path, entry->name))
         return;
-    if (!HasCompoundFileHeader(path))
+    if (!IsGenuineCandidate(path))
         return;
 
     size_t length = strlen(path) + 1;
