@@ -49,6 +49,7 @@ bool IsWorkerRunning(void)
 
 void StopSearchAndQuit(void)
 {
+    app.exitConfirmed = 1;
     EnterCriticalSection(&app.progressLock);
     app.stopRequested = 1;
     LeaveCriticalSection(&app.progressLock);
@@ -66,23 +67,32 @@ void StopSearchAndQuit(void)
     PostQuitMessage(0);
 }
 
-static bool IsQuitPending(void)
+bool ExitConfirmed(void)
 {
-    MSG msg;
-    return PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_NOREMOVE) != 0;
+    return app.exitConfirmed != 0;
 }
 
+// Every message box and common dialog runs a message loop of its own, in which
+// the user may confirm the exit. The quit request then closes it with an
+// answer nobody gave (under wine a box says IDOK and a save dialog returns its
+// default name as if Save had been pressed), so no answer counts once the exit
+// is confirmed, and no further box is shown.
 int AskUser(HWND owner, const char *question, UINT style)
 {
+    if (ExitConfirmed())
+        return 0;
     int answer = MessageBoxA(owner, question, ProductTitle, style);
-    // Once the exit has been confirmed, every box closes at once with an
-    // answer nobody gave: it must not let a command go on.
-    return IsQuitPending() ? 0 : answer;
+    return ExitConfirmed() ? 0 : answer;
+}
+
+void Tell(HWND owner, const char *text, UINT style)
+{
+    AskUser(owner, text, style);
 }
 
 INT_PTR AnswerExitRequest(HWND window, UINT message)
 {
-    if (MessageBoxA(window, "Exit?\n\nContinue?", ProductTitle, MB_ICONWARNING | MB_YESNO) == IDNO)
+    if (AskUser(window, "Exit?\n\nContinue?", MB_ICONWARNING | MB_YESNO) == IDNO)
         // A refused end of session is answered TRUE, the message result left at 0.
         return message == WM_QUERYENDSESSION;
     StopSearchAndQuit();

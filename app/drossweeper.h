@@ -42,6 +42,7 @@ struct AppState {
     DWORD workerThreadId;
     BYTE stopRequested;                     /* SearchProgress */
     BYTE searching;                         /* SearchProgress: from GO to "Idle." */
+    BYTE exitConfirmed;                     /* UI thread: the program is ending */
     DWORD workerExitCode;
     CRITICAL_SECTION progressLock;
     HICON appIcon;
@@ -64,8 +65,13 @@ void InitAppState(void);
 bool PumpPendingMessages(void);
 bool IsWorkerRunning(void);
 void StopSearchAndQuit(void);
-// A question's answer, or 0 when the box was closed by the program's exit.
+// Every modal step of a command goes through this guard: once the user has
+// confirmed the exit, the command ends at its next step without acting.
+bool ExitConfirmed(void);
+// A question's answer, or 0 once the exit is confirmed (the box is then not shown).
 int AskUser(HWND owner, const char *question, UINT style);
+// An error or a completion: a box with no question, skipped once the exit is confirmed.
+void Tell(HWND owner, const char *text, UINT style);
 INT_PTR AnswerExitRequest(HWND window, UINT message);
 void CopyText(char *dest, size_t destSize, const char *src);
 
@@ -107,8 +113,6 @@ bool ReadEntryText(int index, char *text, size_t textSize);
 bool IsResultsCommandRunning(void);
 void BeginResultsCommand(void);
 void EndResultsCommand(void);
-// A message of a List window command: an error or a completion, no question.
-void Tell(HWND owner, const char *text, UINT style);
 HCURSOR ShowHourglass(void);
 void RestoreCursor(HCURSOR previous);
 
@@ -138,7 +142,8 @@ POINT CentredPosition(const RECT &window, const RECT &parent, const RECT &parent
 /* mainwindow/main_window.cpp */
 extern const char ProductSiteAddress[];
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-bool ResolveSearchRoot(const char *text, char *root, size_t rootSize);
+enum RootResult { ROOT_RESOLVED, ROOT_TOO_LONG_PATH, ROOT_INVALID_PATH };
+RootResult ResolveSearchRoot(const char *text, char *root, size_t rootSize);
 
 /* mainwindow/folder_picker.cpp */
 bool PickFolder(HWND owner, const char *initialFolder, char *chosen, size_t chosenSize);

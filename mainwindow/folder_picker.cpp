@@ -42,7 +42,8 @@ bool PickFolder(HWND owner, const char *initialFolder, char *chosen, size_t chos
     request.lpfn = SelectInitialFolder;
     request.lParam = (LPARAM)initial;
     LPITEMIDLIST item = SHBrowseForFolderA(&request);
-    bool found = item && SHGetPathFromIDListA(item, path);
+    // A browser closed by the program's exit chose nothing.
+    bool found = item && !ExitConfirmed() && SHGetPathFromIDListA(item, path);
     if (item)
         CoTaskMemFree(item);
     if (found)

@@ -2,6 +2,7 @@
 #include "../app/drossweeper.h"
 #include "../app/resources/resource.h"
 
+#include <ctype.h>
 #include <shellapi.h>
 #include <stdio.h>
 
@@ -15,6 +16,7 @@ static const char GO_QUESTION[] =
     "Continue?";
 
 static const char ROOT_TOO_LONG[] = "ERROR: Path too long!\n\nA folder path holds at most 259 characters.";
+static const char ROOT_INVALID[] = "ERROR: Invalid path!\n\nThe text in the folder field is not a folder path.";
 
 // Group-box captions of the activity spinner, phases 0 to 3.
 static const char *const INFO_SPINNER[4] = { "Information \\", "Information |", "Information /", "Information |" };
@@ -22,12 +24,12 @@ static const char *const FOLDER_SPINNER[4] = { "Folder \\", "Folder |", "Folder 
 
 static int Ask(HWND owner, const char *question)
 {
-    return MessageBoxA(owner, question, ProductTitle, MB_ICONWARNING | MB_YESNO);
+    return AskUser(owner, question, MB_ICONWARNING | MB_YESNO);
 }
 
 static void ShowError(HWND owner, const char *text)
 {
-    MessageBoxA(owner, text, ProductTitle, MB_ICONWARNING | MB_OK);
+    Tell(owner, text, MB_ICONWARNING | MB_OK);
 }
 
 static void InitMainWindow(HWND window)
@@ -68,15 +70,28 @@ static void BrowseForRoot(HWND window)
         SetDlgItemTextA(window, IDC_MAIN_FOLDER, chosen);
 }
 
-bool ResolveSearchRoot(const char *text, char *root, size_t rootSize)
+RootResult ResolveSearchRoot(const char *text, char *root, size_t rootSize)
 {
     char full[PATH_TEXT_SIZE];
+    char drive[4];
+    // A drive letter alone means the drive's root, as the field's own "C:\"
+    // does, not the current folder on that drive.
+    if (isalpha((unsigned char)text[0]) && text[1] == ':' && !text[2]) {
+        snprintf(drive, sizeof drive, "%c:\\", text[0]);
+        text = drive;
+    }
     // The empty text, which GetFullPathNameA refuses, is the current folder.
+    // A full path too long for the buffer is answered with its length, or (the
+    // ANSI call under wine) with 0 and ERROR_FILENAME_EXCED_RANGE.
+    SetLastError(ERROR_SUCCESS);
     DWORD length = GetFullPathNameA(text[0] ? text : ".", sizeof full, full, NULL);
-    if (length == 0 || length >= sizeof full || length >= rootSize)
-        return false;
+    if (length >= sizeof full || length >= rootSize ||
+        (length == 0 && GetLastError() == ERROR_FILENAME_EXCED_RANGE))
+        return ROOT_TOO_LONG_PATH;
+    if (length == 0)
+        return ROOT_INVALID_PATH;
     CopyText(root, rootSize, full);
-    return true;
+    return ROOT_RESOLVED;
 }
 
 static void StartSearch(HWND window)
@@ -95,11 +110,13 @@ static void StartSearch(HWND window)
     // every listed path depend on the current folder.
     HWND field = GetDlgItem(window, IDC_MAIN_FOLDER);
     char text[PATH_TEXT_SIZE];
-    bool fits = GetWindowTextLengthA(field) < (int)sizeof text;
-    if (fits)
+    RootResult result = ROOT_TOO_LONG_PATH;
+    if (GetWindowTextLengthA(field) < (int)sizeof text) {
         GetWindowTextA(field, text, sizeof text);
-    if (!fits || !ResolveSearchRoot(text, app.searchRoot, sizeof app.searchRoot)) {
-        ShowError(window, ROOT_TOO_LONG);
+        result = ResolveSearchRoot(text, app.searchRoot, sizeof app.searchRoot);
+    }
+    if (result != ROOT_RESOLVED) {
+        ShowError(window, result == ROOT_TOO_LONG_PATH ? ROOT_TOO_LONG : ROOT_INVALID);
         return;
     }
     if (Ask(window, GO_QUESTION) != IDYES)

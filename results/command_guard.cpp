@@ -1,5 +1,5 @@
 // Whether a ResultsWindow command is under way (so that no search changes its
-// list), and the cursor and messages that both commands share.
+// list), and the cursor that both commands share.
 #include "../app/drossweeper.h"
 
 static bool commandRunning;
@@ -19,11 +19,6 @@ void EndResultsCommand(void)
 {
     EnableResultsControls(true);
     commandRunning = false;
-}
-
-void Tell(HWND owner, const char *text, UINT style)
-{
-    MessageBoxA(owner, text, ProductTitle, style);
 }
 
 HCURSOR ShowHourglass(void)

@@ -90,16 +90,19 @@ static bool CloseReport(DeleteRunState *run)
     return closed;
 }
 
-static void ShowCompletion(const DeleteRunState *run)
+// The message that ends a run, with how many of the files tried could not be
+// deleted, if any; a run cancelled with none says nothing.
+static void TellEnding(const DeleteRunState *run, const char *text, UINT style)
 {
     if (run->failed == 0) {
-        Tell(run->owner, "Drossweeping Complete.", MB_ICONINFORMATION | MB_OK);
+        if (text[0])
+            Tell(run->owner, text, style);
         return;
     }
-    char text[128];
-    snprintf(text, sizeof text, "Drossweeping Complete.\n\n%ld of %ld Files could not be deleted.",
+    char message[256];
+    snprintf(message, sizeof message, "%s%s%ld of %ld Files could not be deleted.", text, text[0] ? "\n\n" : "",
              run->failed, run->attempted);
-    Tell(run->owner, text, MB_ICONWARNING | MB_OK);
+    Tell(run->owner, message, MB_ICONWARNING | MB_OK);
 }
 
 static void DeleteSelectedFiles(DeleteRunState *run)
@@ -109,7 +112,7 @@ static void DeleteSelectedFiles(DeleteRunState *run)
         char path[PATH_TEXT_SIZE];
         if (!ReadEntryText(run->selection.indices[position], path, sizeof path)) {
             RestoreCursor(previous);
-            Tell(run->owner, "ERROR - Could not get text.", MB_ICONWARNING | MB_OK);
+            TellEnding(run, "ERROR - Could not get text.", MB_ICONWARNING | MB_OK);
             CloseReport(run);
             return;
         }
@@ -117,12 +120,13 @@ static void DeleteSelectedFiles(DeleteRunState *run)
         if (outcome == FILE_CANCELLED) {
             CloseReport(run);
             RestoreCursor(previous);
+            TellEnding(run, "", MB_ICONWARNING | MB_OK);
             return;
         }
         if (outcome == FILE_REPORT_FAILED) {
             CloseReport(run);
             RestoreCursor(previous);
-            Tell(run->owner, REPORT_WRITE_FAILED, MB_ICONWARNING | MB_OK);
+            TellEnding(run, REPORT_WRITE_FAILED, MB_ICONWARNING | MB_OK);
             return;
         }
     }
@@ -130,10 +134,10 @@ static void DeleteSelectedFiles(DeleteRunState *run)
     bool closed = CloseReport(run);
     RestoreCursor(previous);
     if (!closed) {
-        Tell(run->owner, REPORT_WRITE_FAILED, MB_ICONWARNING | MB_OK);
+        TellEnding(run, REPORT_WRITE_FAILED, MB_ICONWARNING | MB_OK);
         return;
     }
-    ShowCompletion(run);
+    TellEnding(run, "Drossweeping Complete.", MB_ICONINFORMATION | MB_OK);
     if (reported && AskUser(run->owner, "Open report?", MB_ICONWARNING | MB_YESNO) == IDYES)
         ShowOutputFile(run->reportPath);
 }

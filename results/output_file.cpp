@@ -46,7 +46,8 @@ bool SavePrompt(HWND owner, const char *defaultName, char *path, size_t pathSize
     // chosen file's folder.
     dialog.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     dialog.lpstrDefExt = "txt";
-    if (!GetSaveFileNameA(&dialog))
+    // A dialog closed by the program's exit may return as if Save was pressed.
+    if (!GetSaveFileNameA(&dialog) || ExitConfirmed())
         return false;
 
     HANDLE existing = CreateFileA(path, 0, 0, NULL, OPEN_EXISTING, 0, NULL);
@@ -60,7 +61,7 @@ FILE *CreateOutputFile(HWND owner, const char *path)
 {
     FILE *file = fopen(path, "w+");
     if (!file)
-        MessageBoxA(owner, "ERROR: Could not open file for writing.", ProductTitle, MB_ICONWARNING | MB_OK);
+        Tell(owner, "ERROR: Could not open file for writing.", MB_ICONWARNING | MB_OK);
     return file;
 }
 

@@ -209,21 +209,26 @@ static void MakeRoomForMatch(size_t length)
 }
 
 // Opens a candidate and reads its first bytes; false when it is read-only or
-// no compound file. The attributes come from the open file, so that the file
-// judged read-only or not is the very one that is read, and its path is looked
-// up once: under wine an upper-cased name costs a scan of its folder.
-static bool IsGenuineCandidate(const char *path)
+// no compound file. The attributes and the size come from the open file, so
+// that the file judged, counted and read is the very one that is listed (in a
+// case-sensitive folder the listing entry may be another spelling's), and its
+// path is looked up once: under wine an upper-cased name costs a scan of its
+// folder.
+static bool IsGenuineCandidate(const char *path, unsigned long long *size)
 {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                               OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     FILE_BASIC_INFO info;
+    FILE_STANDARD_INFO standard;
     if (!GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) ||
-        (info.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+        (info.FileAttributes & FILE_ATTRIBUTE_READONLY) ||
+        !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard)) {
         CloseHandle(file);
         return false;
     }
+    *size = (unsigned long long)standard.EndOfFile.QuadPart;
     BYTE *header = (BYTE *)AllocateHeaderBuffer(HEADER_SIZE);
     if (!header) {
         CloseHandle(file);
@@ -261,7 +266,8 @@ static void ExamineFile(WalkFrame *frame, struct __finddata64_t *entry)
     char path[PATH_TEXT_SIZE];
     if (!JoinPath(path, sizeof path, frame->path, entry->name))
         return;
-    if (!IsGenuineCandidate(path))
+    unsigned long long size;
+    if (!IsGenuineCandidate(path, &size))
         return;
 
     size_t length = strlen(path) + 1;
@@ -269,7 +275,7 @@ static void ExamineFile(WalkFrame *frame, struct __finddata64_t *entry)
     EnterCriticalSection(&app.progressLock);
     app.foundCount++;
     FormatFoundText(app.foundText, sizeof app.foundText, app.foundCount, app.searchedCount);
-    app.totalBytes += (unsigned long long)entry->size;
+    app.totalBytes += size;
     FormatSizeText(filling->sizeText, sizeof filling->sizeText, app.foundCount, app.totalBytes);
     memcpy(filling->paths + filling->used, path, length);
     filling->used += length;

@@ -26,18 +26,25 @@ static void ProcessLinks(HWND dialog)
 {
     if (AskUser(dialog, "Process the specified links?", MB_YESNO | MB_ICONWARNING) != IDYES)
         return;
+    // The boxes as the user left them when answering Yes: what a question on
+    // the way shows must not change what the run does.
+    bool checked[LINK_LOCATION_COUNT];
+    for (int i = 0; i < LINK_LOCATION_COUNT; i++)
+        checked[i] = IsDlgButtonChecked(dialog, LinkLocationBindings[i].checkBox) != BST_UNCHECKED;
     HCURSOR previous = ShowHourglass();
-    for (int i = 0; i < LINK_LOCATION_COUNT; i++) {
+    for (int i = 0; i < LINK_LOCATION_COUNT && !ExitConfirmed(); i++) {
         const char *folder = LinkLocationTable[i].path;
-        if (IsDlgButtonChecked(dialog, LinkLocationBindings[i].checkBox))
+        if (checked[i])
             CreateLink(dialog, folder);
         else
             DeleteLink(folder);
     }
     RestoreCursor(previous);
+    if (ExitConfirmed())
+        return;
     // Posted: the boxes show the new state behind the completion message.
     PostMessageA(dialog, WM_LINKS_REFRESH, 0, 0);
-    MessageBoxA(dialog, "Processing complete.", ProductTitle, MB_ICONINFORMATION);
+    Tell(dialog, "Processing complete.", MB_ICONINFORMATION);
 }
 
 INT_PTR CALLBACK LinksDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)

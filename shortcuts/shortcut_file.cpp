@@ -90,11 +90,6 @@ bool IsOwnLink(const char *linkPath)
     return strcmp(target, program) == 0;
 }
 
-static void ShowLinkMessage(HWND owner, const char *text)
-{
-    MessageBoxA(owner, text, ProductTitle, MB_ICONWARNING);
-}
-
 // Writes the shortcut's four attributes; false when any step failed.
 static bool WriteLink(const char *linkPath, const char *program, const char *programFolder)
 {
@@ -117,19 +112,19 @@ void CreateLink(HWND owner, const char *folder)
         return;
     if (!PathIsDirectoryA(folder)) {
         snprintf(text, sizeof text, "'%s' is not a valid directory name. [Create Link]", folder);
-        ShowLinkMessage(owner, text);
+        Tell(owner, text, MB_ICONWARNING);
         return;
     }
     char linkPath[PATH_TEXT_SIZE];
     if (!BuildLinkPath(linkPath, sizeof linkPath, folder)) {
         snprintf(text, sizeof text, "'%s' is too long a directory name for a link. [Create Link]", folder);
-        ShowLinkMessage(owner, text);
+        Tell(owner, text, MB_ICONWARNING);
         return;
     }
     char program[PATH_TEXT_SIZE];
     char programFolder[PATH_TEXT_SIZE];
     if (!ProgramPath(program, sizeof program)) {
-        ShowLinkMessage(NULL, "Error creating link.");
+        Tell(owner, "Error creating link.", MB_ICONWARNING);
         return;
     }
     ProgramFolderOf(programFolder, sizeof programFolder, program);
@@ -141,12 +136,14 @@ void CreateLink(HWND owner, const char *folder)
         if (strcmp(target, program) != 0) {
             snprintf(text, sizeof text, "The link '%s' already exists. It links to '%s'.\n\nOverwrite?",
                      linkPath, target);
-            if (AskUser(NULL, text, MB_YESNO | MB_ICONWARNING) != IDYES)
+            // Owned by the Links dialog, which stays disabled while it asks:
+            // a live dialog behind it could start a second run.
+            if (AskUser(owner, text, MB_YESNO | MB_ICONWARNING) != IDYES)
                 return;
         }
     }
     if (!WriteLink(linkPath, program, programFolder))
-        ShowLinkMessage(NULL, "Error creating link.");
+        Tell(owner, "Error creating link.", MB_ICONWARNING);
 }
 
 bool DeleteLink(const char *folder)

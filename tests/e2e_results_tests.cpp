@@ -22,6 +22,23 @@ static std::string Lines(const std::vector<std::string> &paths)
     return text;
 }
 
+// The names in a folder as the file system keeps them.
+static std::vector<std::string> Names(const std::string &folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE listing = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (listing == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(entry.cFileName);
+    } while (FindNextFileA(listing, &entry));
+    FindClose(listing);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // Registers the recorder as the shell's handler for .txt files while these tests run.
 class TextHandler : public testing::Environment {
 public:
@@ -154,19 +171,23 @@ TEST_F(ResultsTest, DeleteWithoutQuestionsKeepsTheList)
     EXPECT_EQ("3 Files [0.00 MB]", ui::ControlText(results, IDC_RESULTS_SIZE));
 }
 
-TEST_F(ResultsTest, VerifyYesNoCancel)
+TEST_F(ResultsTest, VerifyYesThenCancelSaysWhatCouldNotBeDeleted)
 {
+    HANDLE held = CreateFileA(files[1].c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
     Select({ 0, 1, 2 });
     Delete();
     PassDeleteQuestions(true, true);
     std::string report = out + "\\verify.txt";
     SaveTo(report);
     AnswerBox(VerifyQuestion(files[0]), IDYES);
-    AnswerBox(VerifyQuestion(files[1]), IDNO);
+    AnswerBox(VerifyQuestion(files[1]), IDYES);
     AnswerBox(VerifyQuestion(files[2]), IDCANCEL);
+    AnswerBox("1 of 2 Files could not be deleted.", IDOK);
     ExpectEnded();      // no completion message after Cancel
+    CloseHandle(held);
     ExpectFiles(false, true, true);
-    EXPECT_EQ(Lines({ files[0] }), ReadAll(report));
+    EXPECT_EQ(Lines({ files[0], files[1] }), ReadAll(report));
 }
 
 TEST_F(ResultsTest, VerifyAllNoStillCompletes)
@@ -384,14 +405,19 @@ TEST_F(ResultsTest, ExitWhileACommandAsksChangesNoFile)
 {
     std::string existing = out + "\\existing.txt";
     WriteBytes(existing, "unchanged");
-    enum { FIRST_WARNING, VERIFY_QUESTION, OVERWRITE_QUESTION_OF_EXPORT, STAGES };
+    std::string exe = getenv("DROSS_EXE");
+    std::string programFolder = exe.substr(0, exe.rfind('\\'));
+    std::vector<std::string> besideProgram = Names(programFolder);
+    // A save dialog closed by the exit may hand back its default name, which
+    // would name a file in the program's current folder.
+    ui::Close(program);
+    workingFolder = out;
+    enum { FIRST_WARNING, VERIFY_QUESTION, REPORT_DIALOG, OVERWRITE_QUESTION_OF_EXPORT, LIST_DIALOG, STAGES };
     for (int stage = 0; stage < STAGES && !HasFailure(); stage++) {
         SCOPED_TRACE("exit at stage " + std::to_string(stage));
-        if (stage > 0) {
-            AppTest::SetUp();
-            StartSearch(root);
-            WaitForIdle();
-        }
+        AppTest::SetUp();
+        StartSearch(root);
+        WaitForIdle();
         Select({ 0, 1, 2 });
         switch (stage) {
         case FIRST_WARNING:
@@ -404,16 +430,27 @@ TEST_F(ResultsTest, ExitWhileACommandAsksChangesNoFile)
             AnswerBox(DeleteWarning2, IDYES);
             ExpectBox("Drossweep (Delete) selected files...\n\nVerify every delete operation?");
             break;
+        case REPORT_DIALOG:         // verify off: nothing would ask again before deleting
+            Delete();
+            PassDeleteQuestions(false, true);
+            SaveDialog();
+            break;
         case OVERWRITE_QUESTION_OF_EXPORT:
             Export();
             SaveTo(existing);
             ExpectBox(OVERWRITE_QUESTION);
+            break;
+        case LIST_DIALOG:
+            Export();
+            SaveDialog();
             break;
         }
         ExitFrom(main);
         ui::Close(program);
         ExpectFiles(true, true, true);
         EXPECT_EQ("unchanged", ReadAll(existing));
+        EXPECT_EQ(std::vector<std::string>{ "existing.txt" }, Names(out)) << "a file written";
+        EXPECT_EQ(besideProgram, Names(programFolder)) << "a file written beside the program";
     }
 }
 
@@ -442,23 +479,6 @@ TEST_F(ResultsTest, RelativeRootListsFullPaths)
     AnswerBox("Drossweeping Complete.", IDOK);
     ExpectEnded();
     ExpectFiles(true, false, true);
-}
-
-// The names in a folder as the file system keeps them.
-static std::vector<std::string> Names(const std::string &folder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA entry;
-    HANDLE listing = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (listing == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.push_back(entry.cFileName);
-    } while (FindNextFileA(listing, &entry));
-    FindClose(listing);
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 TEST_F(AppTest, DeleteRemovesTheFileThatWasTestedInACaseSensitiveFolder)

@@ -52,6 +52,9 @@ TEST_F(AppTest, GoAnsweredNoStartsNothing)
     ui::SetControlText(main, IDC_MAIN_FOLDER, root + "\\" + std::string(300, 'x'));
     ui::Click(main, IDC_MAIN_GO);
     AnswerBox("ERROR: Path too long!\n\nA folder path holds at most 259 characters.", IDOK);
+    ui::SetControlText(main, IDC_MAIN_FOLDER, "  ");
+    ui::Click(main, IDC_MAIN_GO);
+    AnswerBox("ERROR: Invalid path!\n\nThe text in the folder field is not a folder path.", IDOK);
     EXPECT_TRUE(ui::NoBoxWithin(program, 700));
     RemoveTree(root);
 }

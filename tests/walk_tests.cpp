@@ -301,6 +301,7 @@ TEST_F(WalkTest, AListedPathNamesTheFileThatWasTestedInACaseSensitiveFolder)
     EXPECT_EQ(std::vector<std::string>{ root + "\\upper\\THUMBS.DB" }, Listed());
     EXPECT_EQ(1, app.foundCount);
     EXPECT_EQ(4, app.searchedCount);
+    EXPECT_EQ(512u, app.totalBytes) << "the size of the file listed, not of its neighbour";
 }
 
 // Counts the list additions, notes how far the walk had got at each, and can

@@ -7,11 +7,6 @@
 
 static const char BROWSER_KEY[] = "htmlfile\\shell\\opennew\\command";
 
-static void ShowWebError(const char *text)
-{
-    MessageBoxA(NULL, text, ProductTitle, MB_ICONWARNING);
-}
-
 void CleanBrowserCommand(char *command)
 {
     // Everything from the first percent sign on (the "%1" and what follows) goes.
@@ -30,7 +25,7 @@ bool ReadBrowserCommand(char *command, size_t commandSize)
 {
     HKEY key;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, BROWSER_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        ShowWebError("FAILED: RegOpenKeyEx(...) for HTML 'Open' command.");
+        Tell(NULL, "FAILED: RegOpenKeyEx(...) for HTML 'Open' command.", MB_ICONWARNING);
         return false;
     }
     DWORD size = (DWORD)commandSize;
@@ -42,7 +37,7 @@ bool ReadBrowserCommand(char *command, size_t commandSize)
     bool read = status == ERROR_SUCCESS;
     bool terminated = read && size > 0 && command[size - 1] == '\0';
     if (!read || (!terminated && size >= commandSize)) {
-        ShowWebError("FAILED: RegQueryValueEx(...) for HTML 'Open' command.");
+        Tell(NULL, "FAILED: RegQueryValueEx(...) for HTML 'Open' command.", MB_ICONWARNING);
         return false;
     }
     if (!terminated)
@@ -60,7 +55,7 @@ void StartBrowser(const char *command, const char *parameters)
         return;
     char text[2 * PATH_TEXT_SIZE];
     snprintf(text, sizeof text, "ERROR: Could not start the browser registered for HTML files:\n\n%s", command);
-    ShowWebError(text);
+    Tell(NULL, text, MB_ICONWARNING);
 }
 
 void OpenAddress(const char *address)

@@ -40,11 +40,6 @@ static const char PAGE_TEMPLATE[] =
     "</body>\n"
     "</html>";
 
-static void ShowPageError(const char *text)
-{
-    MessageBoxA(NULL, text, ProductTitle, MB_ICONWARNING);
-}
-
 static bool BuildReferrerPageText(char *dest, size_t destSize, const char *pageName, const char *address)
 {
     int length = snprintf(dest, destSize, PAGE_TEMPLATE, pageName, address, address, HOME_PAGE);
@@ -69,28 +64,28 @@ void ShowReferrerPage(const char *address)
     const char *temp = EnvironmentText("TEMP");
     const char *tmp = EnvironmentText("TMP");
     if (strlen(temp) > limit || strlen(tmp) > limit) {
-        ShowPageError("ERROR: Path too long!");
+        Tell(NULL, "ERROR: Path too long!", MB_ICONWARNING);
         return;
     }
     const char *folder = temp[0] ? temp : tmp;
     if (!folder[0]) {
-        ShowPageError("ERROR: Could not get 'TEMP' or 'TMP' Environment Variable(s).");
+        Tell(NULL, "ERROR: Could not get 'TEMP' or 'TMP' Environment Variable(s).", MB_ICONWARNING);
         return;
     }
     char pagePath[PATH_TEXT_SIZE];
     // A folder of exactly the limit, without a final backslash, would need 260 characters.
     if (!JoinPath(pagePath, sizeof pagePath, folder, pageName)) {
-        ShowPageError("ERROR: Path too long!");
+        Tell(NULL, "ERROR: Path too long!", MB_ICONWARNING);
         return;
     }
     if (!BuildReferrerPageText(app.scratchText, sizeof app.scratchText, pageName, address)) {
-        ShowPageError("ERROR: Path too long!");
+        Tell(NULL, "ERROR: Path too long!", MB_ICONWARNING);
         return;
     }
 
     FILE *page = fopen(pagePath, "w+");
     if (!page) {
-        ShowPageError("ERROR: Could not write '.HTM' file to 'TEMP' folder.");
+        Tell(NULL, "ERROR: Could not write '.HTM' file to 'TEMP' folder.", MB_ICONWARNING);
         return;
     }
     fputs(app.scratchText, page);
