@@ -228,6 +228,7 @@ TEST_F(LinksTest, ExitWhileProcessAsksChangesNoLink)
         ASSERT_TRUE(dialog != NULL);
         SetCheck(dialog, IDC_LINK_USER_STARTUP, stage == 1);
         SetCheck(dialog, IDC_LINK_USER_QUICKLAUNCH, true);
+        SetCheck(dialog, IDC_LINK_COMMON_DESKTOP, false);
         ui::Click(dialog, IDC_LINKS_PROCESS);
         ui::Box box;
         ASSERT_TRUE(ui::WaitForBoxOwnedBy(program, dialog, box, 10000));
