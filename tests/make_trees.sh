@@ -74,13 +74,10 @@ genuine "$c/upper/THUMBS.DB"
 echo "not a cache" > "$c/upper/Thumbs.db"
 # The same again, for a delete run to change.
 cp -a "$c" "$trees/cases-delete"
-# Spellings with no THUMBS.DB among them. Wine lists a folder sorted, while its
-# lookup of THUMBS.DB finds the first spelling in the folder's own order; while
-# that is the spelling listed first, it goes. What is left lists a spelling
-# that is no cache, and the listed path opens the genuine one.
+# Wine lists a folder sorted, and its lookup of THUMBS.DB finds the first
+# spelling in the folder's own order: made genuine, and never listed first.
 m=$trees/mixed
 mkdir -p "$m"
 for v in Thumbs.db thumbs.db tHumbs.db thUmbs.db thuMbs.db thumBs.db; do echo "not a cache" > "$m/$v"; done
-found=$(ls -U "$m" | head -n 1)
-while [ "$(LC_ALL=C ls "$m" | head -n 1)" = "$found" ]; do rm "$m/$found"; found=$(ls -U "$m" | head -n 1); done
-genuine "$m/$found"
+until [ "$(LC_ALL=C ls "$m" | head -n 1)" != "$(ls -U "$m" | head -n 1)" ]; do rm "$m/$(ls -U "$m" | head -n 1)"; done
+genuine "$m/$(ls -U "$m" | head -n 1)"

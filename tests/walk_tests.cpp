@@ -301,8 +301,7 @@ TEST_F(WalkTest, AListedPathNamesTheFileThatWasTestedInACaseSensitiveFolder)
     EXPECT_EQ(std::vector<std::string>{ root + "\\upper\\THUMBS.DB" }, Listed());
     EXPECT_EQ(1, app.foundCount);
     EXPECT_EQ(4, app.searchedCount);
-    // Listed first here is a spelling that is no cache; the size counted is
-    // that of the file the listed path opens.
+    // Listed first here is a spelling that is no cache: the size is the file's that the path opens.
     DirectoryWalk(HostTree("mixed").c_str());
     EXPECT_EQ(2, app.foundCount);
     EXPECT_EQ(1024u, app.totalBytes);

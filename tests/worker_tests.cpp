@@ -142,12 +142,11 @@ TEST(ResolveSearchRoot, FullPathsOrRefusal)
     char previous[MAX_PATH];
     GetCurrentDirectoryA(sizeof previous, previous);
     ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
-    std::string drive = folder.substr(0, 2);
     struct { std::string text, root; } cases[] = {
         { "sub", folder + "\\sub" },
         { "", folder },
-        { "\\elsewhere", drive + "\\elsewhere" },     // the current drive
-        { drive, drive + "\\" },                      // the drive, not the current folder on it
+        { "\\elsewhere", folder.substr(0, 2) + "\\elsewhere" },     // the current drive
+        { folder.substr(0, 2), folder.substr(0, 2) + "\\" },           // that drive, not the folder on it
         { "C:\\" + std::string(256, 'p'), "C:\\" + std::string(256, 'p') },      // 259 characters
     };
     for (auto &c : cases) {
@@ -155,17 +154,14 @@ TEST(ResolveSearchRoot, FullPathsOrRefusal)
         EXPECT_EQ(ROOT_RESOLVED, ResolveSearchRoot(c.text.c_str(), root, sizeof root)) << c.text;
         EXPECT_EQ(c.root, root) << c.text;
     }
-    // Too long, as typed or once made full, or no path at all: refused, the root untouched.
-    struct { std::string text; RootResult result; } refusals[] = {
-        { "C:\\" + std::string(257, 'p'), ROOT_TOO_LONG_PATH },
-        { std::string(259 - folder.size(), 'r'), ROOT_TOO_LONG_PATH },
-        { "  ", ROOT_INVALID_PATH },
-    };
-    for (auto &r : refusals) {
+    // Too long, as typed or once made full: refused, the root untouched.
+    for (std::string text : { "C:\\" + std::string(257, 'p'), std::string(259 - folder.size(), 'r') }) {
         char root[MAX_PATH] = "garbage";
-        EXPECT_EQ(r.result, ResolveSearchRoot(r.text.c_str(), root, sizeof root)) << r.text;
+        EXPECT_EQ(ROOT_TOO_LONG_PATH, ResolveSearchRoot(text.c_str(), root, sizeof root)) << text;
         EXPECT_STREQ("garbage", root);
     }
+    char root[MAX_PATH];
+    EXPECT_EQ(ROOT_INVALID_PATH, ResolveSearchRoot("  ", root, sizeof root));
     SetCurrentDirectoryA(previous);
     RemoveTree(folder);
 }
