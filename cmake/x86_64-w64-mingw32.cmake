@@ -1,4 +1,4 @@
-# Cross build of the 64-bit twin that the tests run under wine64 (this host cannot execute 32-bit code).
+# Cross build of the 64-bit twin, whose test programs also drive the shipped 32-bit program.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

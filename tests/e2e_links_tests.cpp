@@ -2,10 +2,28 @@
 #include "e2e_support.h"
 #include "resources/resource.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 #include <stdlib.h>
 
 // --- folder picker -------------------------------------------------------------
+
+// Waits until the browser's tree has held one selection for half a second: the
+// browser moves it to the initial folder after it shows, slowly under emulation.
+static void WaitForSettledSelection(HWND browser)
+{
+    HWND tree = FindWindowExW(browser, NULL, L"SysTreeView32", NULL);
+    LRESULT last = 0;
+    DWORD start = GetTickCount(), since = start;
+    while (tree && GetTickCount() - start < 10000) {
+        LRESULT caret = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+        if (caret != last)
+            last = caret, since = GetTickCount();
+        else if (caret && GetTickCount() - since >= 500)
+            return;
+        ui::Pause(50);
+    }
+}
 
 class PickerTest : public AppTest {
 protected:
@@ -18,7 +36,7 @@ protected:
         EXPECT_TRUE(browser != NULL) << "no folder browser";
         if (!browser)
             return "<none>";
-        ui::Pause(300);
+        WaitForSettledSelection(browser);
         EXPECT_TRUE(confirm ? ui::ConfirmDialog(browser) : ui::CancelDialog(browser));
         ui::Pause(200);
         return ui::ControlText(main, IDC_MAIN_FOLDER);
@@ -50,12 +68,19 @@ TEST_F(PickerTest, CancelAndNonFileItemsLeaveTheField)
 
 static const char SHELL_FOLDERS[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
+// A 32-bit program reads the machine's keys through the 32-bit view of the
+// registry (Software\Wow6432Node), which wine's shell fills as it does the
+// 64-bit one: both views hold what a test sets.
+static const REGSAM VIEWS[] = { KEY_WOW64_64KEY, KEY_WOW64_32KEY };
+
 static void SetShellFolder(HKEY root, const char *name, const std::string &value)
 {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, SHELL_FOLDERS, 0, NULL, 0, KEY_WRITE, NULL, &key, NULL));
-    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)value.c_str(), (DWORD)value.size() + 1);
-    RegCloseKey(key);
+    for (REGSAM view : VIEWS) {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, SHELL_FOLDERS, 0, NULL, 0, KEY_WRITE | view, NULL, &key, NULL));
+        RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)value.c_str(), (DWORD)value.size() + 1);
+        RegCloseKey(key);
+    }
 }
 
 static std::string LinkTarget(const std::string &link)
@@ -78,7 +103,8 @@ static std::string LinkTarget(const std::string &link)
 class LinksTest : public AppTest {
 protected:
     RegistryBackup user{ HKEY_CURRENT_USER, SHELL_FOLDERS };
-    RegistryBackup machine{ HKEY_LOCAL_MACHINE, SHELL_FOLDERS };
+    RegistryBackup machine{ HKEY_LOCAL_MACHINE, SHELL_FOLDERS, KEY_WOW64_64KEY };
+    RegistryBackup machine32{ HKEY_LOCAL_MACHINE, SHELL_FOLDERS, KEY_WOW64_32KEY };
 
     void SetUp() override
     {
@@ -96,7 +122,8 @@ protected:
         // Set only now: wine's shell writes its own folders into these keys
         // whenever a program looks one up.
         RegDeleteKeyA(HKEY_CURRENT_USER, SHELL_FOLDERS);
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, SHELL_FOLDERS);
+        for (REGSAM view : VIEWS)
+            RegDeleteKeyExA(HKEY_LOCAL_MACHINE, SHELL_FOLDERS, view, 0);
         SetShellFolder(HKEY_CURRENT_USER, "Desktop", base + "\\desktop");       // own shortcut
         SetShellFolder(HKEY_CURRENT_USER, "Start Menu", base + "\\start");      // no shortcut
         SetShellFolder(HKEY_CURRENT_USER, "Programs", base + "\\missing");      // no folder

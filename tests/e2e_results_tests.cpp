@@ -485,7 +485,7 @@ TEST_F(AppTest, DeleteRemovesTheFileThatWasTestedInACaseSensitiveFolder)
 {
     // lower: a genuine thumbs.db beside someone's own THUMBS.DB ("my notes").
     // upper: a genuine THUMBS.DB beside a Thumbs.db that is no cache.
-    std::string tree = HostTree("cases-delete");
+    std::string tree = ProgramTree("cases-delete");
     StartSearch(tree);
     WaitForIdle();
     ASSERT_EQ(std::vector<std::string>{ tree + "\\upper\\THUMBS.DB" }, Listed());

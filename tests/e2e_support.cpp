@@ -18,6 +18,12 @@ const char DeleteWarning2[] = "Drossweep (Delete) selected files...\n\nNOTE: Fil
                               "format, content or ownership.\n\nContinue?";
 const char ExitQuestion[] = "Exit?\n\nContinue?";
 
+std::string ProgramTree(const char *name)
+{
+    const char *program = getenv("DROSS_PROGRAM");
+    return HostTree(name) + "-" + (program ? program : "");
+}
+
 void AppTest::SetUp()
 {
     const char *exe = getenv("DROSS_EXE");
@@ -25,6 +31,7 @@ void AppTest::SetUp()
     ASSERT_TRUE(ui::Launch(exe, program, workingFolder)) << "could not start " << exe << ", error " << GetLastError();
     main = ui::FindWindowByCaption(program, MainCaption, 15000);
     ASSERT_TRUE(main != NULL) << "no window captioned " << MainCaption;
+    program.window = main;
     results = ui::FindWindowByCaption(program, ListCaption, 15000);
     ASSERT_TRUE(results != NULL) << "no window captioned " << ListCaption;
     list = GetDlgItem(results, IDC_RESULTS_LIST);
@@ -32,6 +39,14 @@ void AppTest::SetUp()
 
 void AppTest::TearDown()
 {
+    // The program shares this test's output, so what it printed as it died
+    // (wine's own messages) stands above.
+    if (program.process && !program.exitAwaited && ui::Gone(program)) {
+        DWORD code = 0;
+        GetExitCodeProcess(program.process, &code);
+        ADD_FAILURE() << "the program died or stopped answering (process " << (code == STILL_ACTIVE ? "still there" : "ended")
+                      << ", exit code " << code << ")";
+    }
     ui::Close(program);
 }
 
@@ -77,13 +92,16 @@ void AppTest::StartSearch(const std::string &root)
     ui::Box box = ExpectBox(GoQuestion);
     EXPECT_TRUE(box.hasYes && box.hasNo);
     ASSERT_TRUE(ui::Answer(box, IDYES));
+    // GO has then switched the List window's buttons off: WaitForIdle waits for them.
+    ui::Sync(main);
 }
 
 void AppTest::WaitForIdle(DWORD timeoutMs)
 {
-    ASSERT_EQ("Idle.", ui::WaitForControlText(main, IDC_MAIN_FOLDER_TEXT, "Idle.", timeoutMs));
-    // The worker enables the buttons right after publishing "Idle.".
+    // The search's last steps show "Idle." and enable the List window's
+    // buttons; the texts of the search before may still stand until then.
     DWORD start = GetTickCount();
-    while (!ui::Enabled(results, IDC_RESULTS_SAVE) && GetTickCount() - start < 5000)
+    while (!ui::Enabled(results, IDC_RESULTS_SAVE) && GetTickCount() - start < timeoutMs && !ui::Gone(program))
         ui::Pause(10);
+    ASSERT_EQ("Idle.", ui::WaitForControlText(main, IDC_MAIN_FOLDER_TEXT, "Idle.", 5000));
 }

@@ -12,6 +12,9 @@ extern const char DeleteWarning1[];
 extern const char DeleteWarning2[];
 extern const char ExitQuestion[];
 
+// A host tree that a test changes: each program under test has its own copy.
+std::string ProgramTree(const char *name);
+
 class AppTest : public testing::Test {
 protected:
     void SetUp() override;

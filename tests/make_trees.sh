@@ -72,8 +72,9 @@ genuine "$c/lower/thumbs.db"
 echo "my notes" > "$c/lower/THUMBS.DB"
 genuine "$c/upper/THUMBS.DB"
 echo "not a cache" > "$c/upper/Thumbs.db"
-# The same again, for a delete run to change.
-cp -a "$c" "$trees/cases-delete"
+# The same again, for a delete run of each program to change.
+cp -a "$c" "$trees/cases-delete-x86_64"
+cp -a "$c" "$trees/cases-delete-i686"
 # Wine lists a folder sorted, and its lookup of THUMBS.DB finds the first
 # spelling in the folder's own order: made genuine, and never listed first.
 m=$trees/mixed

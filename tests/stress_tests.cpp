@@ -85,7 +85,7 @@ static long CountFiles(const std::string &folder)
 
 TEST_F(StressTest, HundredThousandEntriesExportedAndDeletedOnce)
 {
-    std::string huge = HostTree("huge");
+    std::string huge = ProgramTree("huge");
     std::string out = FreshFolder("huge-out");
     StartSearch(huge);
     WaitForIdle(900000);

@@ -262,10 +262,10 @@ std::string RecorderCommand()
     return std::string("\"") + (recorder ? recorder : "recorder.exe") + "\" %1";
 }
 
-RegistryBackup::RegistryBackup(HKEY root, const char *subKey) : root(root), subKey(subKey)
+RegistryBackup::RegistryBackup(HKEY root, const char *subKey, REGSAM view) : root(root), subKey(subKey), view(view)
 {
     HKEY key;
-    if (RegOpenKeyExA(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, subKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return;
     existed = true;
     for (DWORD i = 0;; i++) {
@@ -281,11 +281,11 @@ RegistryBackup::RegistryBackup(HKEY root, const char *subKey) : root(root), subK
 
 RegistryBackup::~RegistryBackup()
 {
-    RegDeleteKeyA(root, subKey.c_str());
+    RegDeleteKeyExA(root, subKey.c_str(), view, 0);
     if (!existed)
         return;
     HKEY key;
-    if (RegCreateKeyExA(root, subKey.c_str(), 0, NULL, 0, KEY_WRITE, NULL, &key, NULL) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(root, subKey.c_str(), 0, NULL, 0, KEY_WRITE | view, NULL, &key, NULL) != ERROR_SUCCESS)
         return;
     for (const Value &v : values)
         RegSetValueExA(key, v.name.c_str(), 0, v.type, (const BYTE *)v.data.data(), (DWORD)v.data.size());

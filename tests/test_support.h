@@ -44,14 +44,16 @@ private:
 };
 
 // Saves every value of a registry key and puts them back, the key recreated, when it ends.
+// The view is this process's own unless KEY_WOW64_32KEY or KEY_WOW64_64KEY names one.
 class RegistryBackup {
 public:
-    RegistryBackup(HKEY root, const char *subKey);
+    RegistryBackup(HKEY root, const char *subKey, REGSAM view = 0);
     ~RegistryBackup();
 private:
     struct Value { std::string name; DWORD type; std::string data; };
     HKEY root;
     std::string subKey;
+    REGSAM view;
     bool existed = false;
     std::vector<Value> values;
 };

@@ -43,6 +43,7 @@ void Pause(DWORD ms)
 
 bool Launch(const std::string &exe, Program &program, const std::string &folder)
 {
+    program = Program();
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -59,6 +60,7 @@ bool Launch(const std::string &exe, Program &program, const std::string &folder)
 
 DWORD WaitForExit(Program &program, DWORD timeoutMs)
 {
+    program.exitAwaited = true;
     DWORD start = GetTickCount();
     while (WaitForSingleObject(program.process, 0) == WAIT_TIMEOUT) {
         if (GetTickCount() - start >= timeoutMs)
@@ -73,6 +75,31 @@ DWORD WaitForExit(Program &program, DWORD timeoutMs)
 bool IsRunning(const Program &program)
 {
     return program.process && WaitForSingleObject(program.process, 0) == WAIT_TIMEOUT;
+}
+
+bool Gone(const Program &program)
+{
+    return !IsRunning(program) || (program.window && !IsWindow(program.window));
+}
+
+// Every message to the program's windows goes with a time limit: a program
+// that stopped answering must not hold the test until CTest kills it.
+static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result))
+        return 0;
+    return (LRESULT)result;
+}
+
+static void KillIfNotAnswering(const Program &program)
+{
+    DWORD_PTR result;
+    if (program.window && !Gone(program) &&
+        !SendMessageTimeoutW(program.window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result)) {
+        TerminateProcess(program.process, 98);
+        WaitForSingleObject(program.process, 5000);
+    }
 }
 
 void Kill(Program &program)
@@ -113,10 +140,21 @@ std::vector<HWND> TopWindows(const Program &program)
     return search.found;
 }
 
+// A window's text as the window manager keeps it, read without a message to
+// the program: wine answers a WM_GETTEXT from another process for a window
+// that is gone meanwhile (a message box just answered) with the text at the
+// sender's buffer address in the receiver's memory, which kills the
+// receiving thread where that address is not mapped. Only an edit control
+// keeps its text to itself, and is asked.
 std::string Text(HWND window)
 {
     wchar_t text[4096] = L"";
-    SendMessageW(window, WM_GETTEXT, sizeof text / sizeof text[0], (LPARAM)text);
+    wchar_t className[16] = L"";
+    GetClassNameW(window, className, 16);
+    if (lstrcmpiW(className, L"Edit") == 0)
+        Send(window, WM_GETTEXT, sizeof text / sizeof text[0], (LPARAM)text);
+    else
+        InternalGetWindowText(window, text, sizeof text / sizeof text[0]);
     return Narrow(text);
 }
 
@@ -125,11 +163,13 @@ HWND FindWindowByCaption(const Program &program, const std::string &caption, DWO
     DWORD start = GetTickCount();
     do {
         for (HWND window : TopWindows(program)) {
-            if (IsWindowVisible(window) && Text(window) == caption)
+            if (IsWindowVisible(window) && Text(window) == caption) {
+                Sync(window);
                 return window;
+            }
         }
         Pause(20);
-    } while (GetTickCount() - start < timeoutMs);
+    } while (GetTickCount() - start < timeoutMs && !Gone(program));
     return NULL;
 }
 
@@ -155,7 +195,7 @@ std::string WaitForControlText(HWND parent, int id, const std::string &text, DWO
     std::string shown;
     do {
         shown = ControlText(parent, id);
-        if (shown == text)
+        if (shown == text || !IsWindow(parent))
             return shown;
         Pause(20);
     } while (GetTickCount() - start < timeoutMs);
@@ -200,6 +240,12 @@ void SelectAll(HWND list)
     SendMessageW(list, LB_SETSEL, TRUE, -1);
 }
 
+void Sync(HWND window)
+{
+    DWORD_PTR result;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+}
+
 void Click(HWND parent, int id)
 {
     PostMessageW(parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(parent, id));
@@ -240,28 +286,36 @@ static bool FindBox(const Program &program, Box &box, DWORD timeoutMs, const std
         // bare title picks out its message boxes.
         for (HWND window : TopWindows(program)) {
             if ((!owner || GetWindow(window, GW_OWNER) == owner) && Text(window) == caption &&
-                ReadBox(window, box))
+                ReadBox(window, box)) {
+                Sync(window);
                 return true;
+            }
         }
         Pause(20);
-    } while (GetTickCount() - start < timeoutMs);
+    } while (GetTickCount() - start < timeoutMs && !Gone(program));
     return false;
 }
 
 bool WaitForBox(const Program &program, Box &box, DWORD timeoutMs, const std::string &caption)
 {
-    return FindBox(program, box, timeoutMs, caption, NULL);
+    if (FindBox(program, box, timeoutMs, caption, NULL))
+        return true;
+    KillIfNotAnswering(program);
+    return false;
 }
 
 bool WaitForBoxOwnedBy(const Program &program, HWND owner, Box &box, DWORD timeoutMs)
 {
-    return FindBox(program, box, timeoutMs, BoxCaption, owner);
+    if (FindBox(program, box, timeoutMs, BoxCaption, owner))
+        return true;
+    KillIfNotAnswering(program);
+    return false;
 }
 
 bool NoBoxWithin(const Program &program, DWORD timeoutMs, const std::string &caption)
 {
     Box box;
-    return !WaitForBox(program, box, timeoutMs, caption);
+    return !FindBox(program, box, timeoutMs, caption, NULL);
 }
 
 bool Answer(const Box &box, int button)
@@ -283,11 +337,13 @@ HWND WaitForSaveDialog(const Program &program, DWORD timeoutMs)
         for (HWND window : TopWindows(program)) {
             wchar_t className[32] = L"";
             GetClassNameW(window, className, 32);
-            if (lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window) && FileNameField(window))
+            if (lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window) && FileNameField(window)) {
+                Sync(window);
                 return window;
+            }
         }
         Pause(20);
-    } while (GetTickCount() - start < timeoutMs);
+    } while (GetTickCount() - start < timeoutMs && !Gone(program));
     return NULL;
 }
 
@@ -344,11 +400,13 @@ HWND WaitForDialogOwnedBy(const Program &program, HWND owner, DWORD timeoutMs)
         for (HWND window : TopWindows(program)) {
             wchar_t className[32] = L"";
             GetClassNameW(window, className, 32);
-            if (lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window) && GetWindow(window, GW_OWNER) == owner)
+            if (lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window) && GetWindow(window, GW_OWNER) == owner) {
+                Sync(window);
                 return window;
+            }
         }
         Pause(20);
-    } while (GetTickCount() - start < timeoutMs);
+    } while (GetTickCount() - start < timeoutMs && !Gone(program));
     return NULL;
 }
 

@@ -12,6 +12,8 @@ namespace ui {
 struct Program {
     HANDLE process = NULL;
     DWORD id = 0;
+    HWND window = NULL;         // its main window, once found: it goes with the program's UI thread
+    bool exitAwaited = false;   // WaitForExit was called: its end is no surprise
 };
 
 // Starts a program in the given folder (empty: the current one).
@@ -21,6 +23,9 @@ DWORD WaitForExit(Program &program, DWORD timeoutMs);
 void Kill(Program &program);
 void Close(Program &program);
 bool IsRunning(const Program &program);
+// True when the program has ended, or its UI thread has (the process may
+// linger without windows). Every wait for the program ends at once then.
+bool Gone(const Program &program);
 
 // A visible top-level window of the process whose caption matches exactly.
 HWND FindWindowByCaption(const Program &program, const std::string &caption, DWORD timeoutMs);
@@ -39,6 +44,10 @@ std::vector<int> ListSelection(HWND list);
 void SelectEntries(HWND list, const std::vector<int> &indices);
 void SelectAll(HWND list);
 
+// Waits until the window's thread has finished what it was doing (a command
+// it was handling) and takes messages again.
+void Sync(HWND window);
+
 // Posts the command a click on the button (or a menu item) sends; returns at once.
 void Click(HWND parent, int id);
 void Command(HWND window, int id);
@@ -56,7 +65,9 @@ struct Box {
 // The caption of every message box of the program.
 extern const char BoxCaption[];
 
-// Waits for a message box of the process; false when none came in time.
+// Waits for a message box of the process; false when none came in time. A
+// program that then does not answer a window message within seconds is
+// killed, so that the test's later waits end at once.
 bool WaitForBox(const Program &program, Box &box, DWORD timeoutMs,
                 const std::string &caption = BoxCaption);
 // The same, for a message box owned by the given window.
