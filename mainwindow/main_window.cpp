@@ -5,6 +5,7 @@
 #include <ctype.h>
 #include <shellapi.h>
 #include <stdio.h>
+#include <string.h>
 
 const char ProductSiteAddress[] = "https://quillmoor.example/software/drossweeper-thumbs.db";
 static const char COPYRIGHT_LINE[] = "\xA9 2026 Quillmoor. All rights reserved.";
@@ -142,6 +143,17 @@ static void VisitSite(HWND window)
         ShowReferrerPage(ProductSiteAddress);
 }
 
+// Setting a text repaints the control, and under wine costs a call to the
+// server that the walk waits on too: a text that did not change is left.
+static void ShowText(HWND window, int id, const char *text)
+{
+    char shown[PATH_TEXT_SIZE];
+    UINT length = GetDlgItemTextA(window, id, shown, sizeof shown);
+    if (length < sizeof shown - 1 && strcmp(shown, text) == 0)
+        return;
+    SetDlgItemTextA(window, id, text);
+}
+
 static void ShowStatus(HWND window)
 {
     char folderText[PATH_TEXT_SIZE];
@@ -155,15 +167,15 @@ static void ShowStatus(HWND window)
     bool searching = app.searching != 0;
     LeaveCriticalSection(&app.progressLock);
 
-    SetDlgItemTextA(window, IDC_MAIN_FOLDER_TEXT, folderText);
-    SetDlgItemTextA(window, IDC_MAIN_FOUND_TEXT, foundText);
+    ShowText(window, IDC_MAIN_FOLDER_TEXT, folderText);
+    ShowText(window, IDC_MAIN_FOUND_TEXT, foundText);
     if (searching) {
-        SetDlgItemTextA(window, IDC_MAIN_INFO_GROUP, INFO_SPINNER[app.spinnerPhase]);
-        SetDlgItemTextA(window, IDC_MAIN_FOLDER_GROUP, FOLDER_SPINNER[app.spinnerPhase]);
+        ShowText(window, IDC_MAIN_INFO_GROUP, INFO_SPINNER[app.spinnerPhase]);
+        ShowText(window, IDC_MAIN_FOLDER_GROUP, FOLDER_SPINNER[app.spinnerPhase]);
         app.spinnerPhase = (app.spinnerPhase + 1) % 4;
     } else {
-        SetDlgItemTextA(window, IDC_MAIN_INFO_GROUP, "Information");
-        SetDlgItemTextA(window, IDC_MAIN_FOLDER_GROUP, "");
+        ShowText(window, IDC_MAIN_INFO_GROUP, "Information");
+        ShowText(window, IDC_MAIN_FOLDER_GROUP, "");
     }
     RepaintSuspendedList();
 }

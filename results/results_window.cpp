@@ -2,6 +2,7 @@
 #include "../app/drossweeper.h"
 #include "../app/resources/resource.h"
 
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -17,24 +18,23 @@ void EnableResultsControls(bool enable)
 // Under wine a visible sorted list repaints itself on every addition, some
 // milliseconds each: a search with many hits spent most of its time there. So
 // while a search runs the list does not paint itself, and the status tick
-// paints it four times a second. The paint state belongs to this (the UI)
-// thread alone: the search's start suspends painting, its end resumes it.
+// paints what changed four times a second: its scroll bar when entries came,
+// its rows when one that shows changed. The paint state belongs to this (the
+// UI) thread alone: the search's start suspends painting, its end resumes it.
 static bool listPaintingSuspended;
+static LRESULT firstAdded;          // lowest index added since the last paint, or -1
+static LRESULT paintedCount;        // the entries the list held then
 
 static void SetListRedraw(BOOL redraw)
 {
     SendDlgItemMessageA(app.resultsWindow, IDC_RESULTS_LIST, WM_SETREDRAW, redraw, 0);
 }
 
-static void RedrawList(UINT flags)
-{
-    RedrawWindow(GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST), NULL, NULL,
-                 RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN | flags);
-}
-
 void SuspendListPainting(void)
 {
     listPaintingSuspended = true;
+    firstAdded = 0;
+    paintedCount = -1;
     SetListRedraw(FALSE);
 }
 
@@ -44,15 +44,56 @@ void ResumeListPainting(void)
         return;
     listPaintingSuspended = false;
     SetListRedraw(TRUE);
-    RedrawList(0);
+    RedrawWindow(GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST), NULL, NULL,
+                 RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+// The index of the last row that shows, a part row included.
+static LRESULT LastShownIndex(HWND list)
+{
+    RECT client;
+    LRESULT rowHeight = SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
+    if (!GetClientRect(list, &client) || rowHeight <= 0)
+        return LONG_MAX;
+    return SendMessageA(list, LB_GETTOPINDEX, 0, 0) + client.bottom / rowHeight;
+}
+
+// True when entries added below the rows that show cannot move the scroll
+// bar's thumb: the list shows its top, and at the last paint the thumb was
+// already longer than its share of the shaft (a row more, a pixel more, to be
+// sure), so it stood at its least length, and more entries leave it there.
+static bool ThumbSettled(HWND list)
+{
+    SCROLLBARINFO bar;
+    bar.cbSize = sizeof bar;
+    RECT client;
+    LRESULT rowHeight = SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
+    if (SendMessageA(list, LB_GETTOPINDEX, 0, 0) != 0 || rowHeight <= 0 || !GetClientRect(list, &client) ||
+        !GetScrollBarInfo(list, OBJID_VSCROLL, &bar) || (bar.rgstate[0] & STATE_SYSTEM_INVISIBLE))
+        return false;
+    LONG shaft = bar.rcScrollBar.bottom - bar.rcScrollBar.top - 2 * bar.dxyLineButton;
+    LONG thumb = bar.xyThumbBottom - bar.xyThumbTop;
+    LRESULT rows = client.bottom / rowHeight;
+    return paintedCount > rows && shaft > 0 && shaft * (rows + 1) / paintedCount + 1 < thumb;
 }
 
 void RepaintSuspendedList(void)
 {
     if (!listPaintingSuspended)
         return;
-    SetListRedraw(TRUE);
-    RedrawList(RDW_UPDATENOW);
+    HWND list = GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST);
+    // The count also catches the search's emptying of the list.
+    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    if (firstAdded < 0 && count == paintedCount)
+        return;
+    bool rowsChanged = count < paintedCount || (firstAdded >= 0 && firstAdded <= LastShownIndex(list));
+    if (!rowsChanged && ThumbSettled(list))
+        return;     // nothing that shows has changed; the next paint catches up
+    firstAdded = -1;
+    paintedCount = count;
+    SetListRedraw(TRUE);        // which brings the scroll bar up to date
+    if (rowsChanged)
+        RedrawWindow(list, NULL, NULL, RDW_ERASE | RDW_INVALIDATE | RDW_UPDATENOW);
     SetListRedraw(FALSE);
 }
 
@@ -90,14 +131,18 @@ void ReleaseSelection(Selection *selection)
     selection->count = 0;
 }
 
-bool ReadEntryText(int index, char *text, size_t textSize)
+static bool ReadListText(HWND list, int index, char *text, size_t textSize)
 {
-    HWND list = GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST);
     // Measured first: LB_GETTEXT writes the whole entry, whatever the buffer.
     LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)index, 0);
     if (length == LB_ERR || (size_t)length >= textSize)
         return false;
     return SendMessageA(list, LB_GETTEXT, (WPARAM)index, (LPARAM)text) != LB_ERR;
+}
+
+bool ReadEntryText(int index, char *text, size_t textSize)
+{
+    return ReadListText(GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST), index, text, textSize);
 }
 
 static void InitResultsWindow(HWND window)
@@ -107,6 +152,19 @@ static void InitResultsWindow(HWND window)
     SendDlgItemMessageA(window, IDC_RESULTS_LIST, LB_SETHORIZONTALEXTENT, LIST_EXTENT_PIXELS, 0);
 }
 
+// Matches come in walk order, which is nearly always the list's own order:
+// one that sorts after the last entry is appended, which spares the sorted
+// list its search, a comparison per step. The comparison is the list's own.
+static LRESULT AddEntry(HWND list, LCID locale, const char *path)
+{
+    char last[PATH_TEXT_SIZE];
+    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    if (count > 0 && ReadListText(list, (int)count - 1, last, sizeof last) &&
+        CompareStringA(locale, NORM_IGNORECASE, path, -1, last, -1) == CSTR_GREATER_THAN)
+        return SendMessageA(list, LB_INSERTSTRING, (WPARAM)-1, (LPARAM)path);
+    return SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)path);
+}
+
 // The matches that the search has queued since the last call.
 static void AddMatches(HWND window)
 {
@@ -114,9 +172,12 @@ static void AddMatches(HWND window)
     if (batch->count == 0)
         return;
     HWND list = GetDlgItem(window, IDC_RESULTS_LIST);
+    LCID locale = (LCID)SendMessageA(list, LB_GETLOCALE, 0, 0);
     const char *path = batch->paths;
     for (int i = 0; i < batch->count; i++) {
-        SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)path);
+        LRESULT index = AddEntry(list, locale, path);
+        if (index >= 0 && (firstAdded < 0 || index < firstAdded))
+            firstAdded = index;
         path += strlen(path) + 1;
     }
     SetDlgItemTextA(window, IDC_RESULTS_SIZE, batch->sizeText);

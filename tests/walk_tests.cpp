@@ -86,7 +86,7 @@ protected:
 TEST_F(WalkTest, PicksGenuineThumbsInAnyCase)
 {
     std::string root = FreshFolder("names");
-    const char *folders[] = { "a", "b", "c", "d", "THUMBS.DB", "e", "f", "g", "h", "i" };
+    const char *folders[] = { "a", "b", "c", "d", "THUMBS.DB", "e", "f", "g", "h", "i", "_j" };
     for (const char *f : folders)
         MakeFolder(root + "\\" + f);
     WriteBytes(root + "\\a\\thumbs.db", GenuineHeader());
@@ -105,21 +105,22 @@ TEST_F(WalkTest, PicksGenuineThumbsInAnyCase)
     std::string office = GenuineHeader(4096);                       // any compound file will do
     office.replace(512, 24, "WordDocument\0\0\0\0\0\0\0\0\0\0\0\0", 24);
     WriteBytes(root + "\\i\\thumbs.db", office);
+    WriteBytes(root + "\\_j\\thumbs.db", GenuineHeader());    // listed after the letters, sorted before
 
     DirectoryWalk(root.c_str());
 
     std::vector<std::string> expected = {
         root + "\\a\\THUMBS.DB", root + "\\b\\THUMBS.DB", root + "\\c\\THUMBS.DB",
-        root + "\\i\\THUMBS.DB", root + "\\THUMBS.DB\\THUMBS.DB",
+        root + "\\i\\THUMBS.DB", root + "\\THUMBS.DB\\THUMBS.DB", root + "\\_j\\THUMBS.DB",
     };
     std::sort(expected.begin(), expected.end(), [](const std::string &x, const std::string &y) {
         return lstrcmpiA(x.c_str(), y.c_str()) < 0;
     });
     EXPECT_EQ(expected, Listed());
-    EXPECT_EQ(5, app.foundCount);
-    EXPECT_EQ(11, app.searchedCount);   // every file, read-only and fake ones included
-    EXPECT_EQ("5 Files [THUMBS.DB] Found [of 11 Searched]", FoundText());
-    EXPECT_EQ(5u * 512 - 512 + 4096, app.totalBytes);
+    EXPECT_EQ(6, app.foundCount);
+    EXPECT_EQ(12, app.searchedCount);   // every file, read-only and fake ones included
+    EXPECT_EQ("6 Files [THUMBS.DB] Found [of 12 Searched]", FoundText());
+    EXPECT_EQ(6u * 512 - 512 + 4096, app.totalBytes);
     RemoveTree(root);
 }
 
@@ -314,7 +315,7 @@ static size_t stopAtAddition;
 
 static LRESULT CALLBACK WatchAdditions(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == LB_ADDSTRING) {
+    if (message == LB_ADDSTRING || message == LB_INSERTSTRING) {
         EnterCriticalSection(&app.progressLock);
         searchedAtAddition.push_back(app.searchedCount);
         if (searchedAtAddition.size() == stopAtAddition)

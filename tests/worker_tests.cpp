@@ -17,7 +17,7 @@ static WPARAM lastRedraw;
 
 static LRESULT CALLBACK WatchAdditions(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == LB_ADDSTRING) {
+    if (message == LB_ADDSTRING || message == LB_INSERTSTRING) {
         additions++;
         HWND results = GetParent(list);
         if (IsWindowEnabled(GetDlgItem(results, IDC_RESULTS_DELETE)) ||
