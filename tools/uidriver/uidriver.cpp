@@ -146,15 +146,21 @@ std::vector<HWND> TopWindows(const Program &program)
 // sender's buffer address in the receiver's memory, which kills the
 // receiving thread where that address is not mapped. Only an edit control
 // keeps its text to itself, and is asked.
-std::string Text(HWND window)
+std::string Caption(HWND window)
 {
     wchar_t text[4096] = L"";
+    InternalGetWindowText(window, text, sizeof text / sizeof text[0]);
+    return Narrow(text);
+}
+
+std::string Text(HWND window)
+{
     wchar_t className[16] = L"";
     GetClassNameW(window, className, 16);
-    if (lstrcmpiW(className, L"Edit") == 0)
-        Send(window, WM_GETTEXT, sizeof text / sizeof text[0], (LPARAM)text);
-    else
-        InternalGetWindowText(window, text, sizeof text / sizeof text[0]);
+    if (lstrcmpiW(className, L"Edit") != 0)
+        return Caption(window);
+    wchar_t text[4096] = L"";
+    Send(window, WM_GETTEXT, sizeof text / sizeof text[0], (LPARAM)text);
     return Narrow(text);
 }
 

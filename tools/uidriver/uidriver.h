@@ -33,6 +33,8 @@ HWND FindWindowByCaption(const Program &program, const std::string &caption, DWO
 std::vector<HWND> TopWindows(const Program &program);
 
 std::string Text(HWND window);
+// The text a window holds, read without a message: a single request under wine.
+std::string Caption(HWND window);
 std::string ControlText(HWND parent, int id);
 void SetControlText(HWND parent, int id, const std::string &text);
 bool Enabled(HWND parent, int id);
