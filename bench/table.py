@@ -32,6 +32,12 @@ def med(values):
 def fmt(value, pattern="%.2f"):
     return pattern % value if value is not None else "-"
 
+def spread(values):
+    """The median with the range of the runs: this machine's speed drifts between runs."""
+    if len(values) < 2:
+        return fmt(med(values))
+    return "%.2f (%.2f-%.2f)" % (med(values), min(values), max(values))
+
 print("| tree | A program (s) | B bare walk (s) | F floor (s) | P dir /s (s) | C find (s) "
       "| A/B | A/F | A/P | A/C | longest tick gap (ms) | peak working set (MiB) |")
 print("|---|---|---|---|---|---|---|---|---|---|---|---|")
@@ -41,6 +47,6 @@ for name in sorted(rows):
     ratio = lambda x: a / x if a and x else None
     gap = max(r["gap"]) if r["gap"] else None
     mem = max(r["mem"]) if r["mem"] else None
-    print("| %s |" % name.upper() + " %s |" * 11 % (fmt(a), fmt(b), fmt(f), fmt(p), fmt(c), fmt(ratio(b)),
+    print("| %s |" % name.upper() + " %s |" * 11 % (spread(r["A"]), fmt(b), spread(r["F"]), fmt(p), fmt(c), fmt(ratio(b)),
                                                    fmt(ratio(f)), fmt(ratio(p)), fmt(ratio(c)),
                                                    fmt(gap, "%.0f"), fmt(mem, "%.1f")))

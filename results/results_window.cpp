@@ -18,9 +18,10 @@ void EnableResultsControls(bool enable)
 // Under wine a visible sorted list repaints itself on every addition, some
 // milliseconds each: a search with many hits spent most of its time there. So
 // while a search runs the list does not paint itself, and the status tick
-// paints what changed four times a second: its scroll bar when entries came,
-// its rows when one that shows changed. The paint state belongs to this (the
-// UI) thread alone: the search's start suspends painting, its end resumes it.
+// paints what changed four times a second: its scroll bar when entries came
+// and the thumb can move, its rows when one that shows changed. The paint
+// state belongs to this (the UI) thread alone: the search's start suspends
+// painting, its end resumes it.
 static bool listPaintingSuspended;
 static LRESULT firstAdded;          // lowest index added since the last paint, or -1
 static LRESULT paintedCount;        // the entries the list held then
