@@ -2,7 +2,6 @@
 #include "../app/drossweeper.h"
 #include "../app/resources/resource.h"
 
-#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -49,32 +48,28 @@ void ResumeListPainting(void)
                  RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
-// The index of the last row that shows, a part row included.
-static LRESULT LastShownIndex(HWND list)
+// The rows the list shows whole, or -1 when that cannot be told.
+static LRESULT ShownRows(HWND list)
 {
     RECT client;
     LRESULT rowHeight = SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
     if (!GetClientRect(list, &client) || rowHeight <= 0)
-        return LONG_MAX;
-    return SendMessageA(list, LB_GETTOPINDEX, 0, 0) + client.bottom / rowHeight;
+        return -1;
+    return client.bottom / rowHeight;
 }
 
 // True when entries added below the rows that show cannot move the scroll
 // bar's thumb: the list shows its top, and at the last paint the thumb was
 // already longer than its share of the shaft (a row more, a pixel more, to be
 // sure), so it stood at its least length, and more entries leave it there.
-static bool ThumbSettled(HWND list)
+static bool ThumbSettled(HWND list, LRESULT top, LRESULT rows)
 {
     SCROLLBARINFO bar;
     bar.cbSize = sizeof bar;
-    RECT client;
-    LRESULT rowHeight = SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
-    if (SendMessageA(list, LB_GETTOPINDEX, 0, 0) != 0 || rowHeight <= 0 || !GetClientRect(list, &client) ||
-        !GetScrollBarInfo(list, OBJID_VSCROLL, &bar) || (bar.rgstate[0] & STATE_SYSTEM_INVISIBLE))
+    if (top != 0 || !GetScrollBarInfo(list, OBJID_VSCROLL, &bar) || (bar.rgstate[0] & STATE_SYSTEM_INVISIBLE))
         return false;
     LONG shaft = bar.rcScrollBar.bottom - bar.rcScrollBar.top - 2 * bar.dxyLineButton;
     LONG thumb = bar.xyThumbBottom - bar.xyThumbTop;
-    LRESULT rows = client.bottom / rowHeight;
     return paintedCount > rows && shaft > 0 && shaft * (rows + 1) / paintedCount + 1 < thumb;
 }
 
@@ -87,8 +82,11 @@ void RepaintSuspendedList(void)
     LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
     if (firstAdded < 0 && count == paintedCount)
         return;
-    bool rowsChanged = count < paintedCount || (firstAdded >= 0 && firstAdded <= LastShownIndex(list));
-    if (!rowsChanged && ThumbSettled(list))
+    LRESULT top = SendMessageA(list, LB_GETTOPINDEX, 0, 0);
+    LRESULT rows = ShownRows(list);
+    // The last row that shows may show in part: it counts.
+    bool rowsChanged = count < paintedCount || rows < 0 || (firstAdded >= 0 && firstAdded <= top + rows);
+    if (!rowsChanged && ThumbSettled(list, top, rows))
         return;     // nothing that shows has changed; the next paint catches up
     firstAdded = -1;
     paintedCount = count;
