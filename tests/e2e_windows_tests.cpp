@@ -96,12 +96,13 @@ TEST_F(AppTest, GoListsExactlyTheGenuineFiles)
     RemoveTree(root);
 }
 
-// The captions that a group box shows while a search runs, in order of change.
-static std::vector<std::string> SpinnerCaptions(HWND main, int id, size_t count, DWORD timeoutMs)
+// The captions that a group box shows while a search runs, in order of change
+// from `last`. A search's first tick can come before StartSearch returns, so
+// a new search counts from the idle caption.
+static std::vector<std::string> SpinnerCaptions(HWND main, int id, std::string last, size_t count, DWORD timeoutMs)
 {
     std::vector<std::string> seen;
     DWORD start = GetTickCount();
-    std::string last = ui::ControlText(main, id);
     while (seen.size() < count && GetTickCount() - start < timeoutMs) {
         std::string now = ui::ControlText(main, id);
         if (now != last)
@@ -116,14 +117,14 @@ TEST_F(AppTest, SpinnerTurnsAndContinuesInTheNextSearch)
 {
     std::string big = HostTree("big");
     StartSearch(big);
-    std::vector<std::string> info = SpinnerCaptions(main, IDC_MAIN_INFO_GROUP, 5, 10000);
+    std::vector<std::string> info = SpinnerCaptions(main, IDC_MAIN_INFO_GROUP, "Information", 5, 10000);
     std::vector<std::string> expected = {
         "Information \\", "Information |", "Information /", "Information |", "Information \\",
     };
     EXPECT_EQ(expected, info);
     EXPECT_EQ("Folder \\", ui::ControlText(main, IDC_MAIN_FOLDER_GROUP));
     // Phase 1 now; stop after exactly one more change (phase 2 shown, next 3).
-    std::vector<std::string> more = SpinnerCaptions(main, IDC_MAIN_INFO_GROUP, 1, 2000);
+    std::vector<std::string> more = SpinnerCaptions(main, IDC_MAIN_INFO_GROUP, ui::ControlText(main, IDC_MAIN_INFO_GROUP), 1, 2000);
     ASSERT_EQ(std::vector<std::string>{ "Information |" }, more);
     ui::Click(main, IDC_MAIN_STOP);
     AnswerBox(STOP_QUESTION, IDYES);
@@ -138,7 +139,7 @@ TEST_F(AppTest, SpinnerTurnsAndContinuesInTheNextSearch)
     // search must continue the cycle, not restart it at backslash.
     std::vector<std::string> cycle = { "Information \\", "Information |", "Information /", "Information |" };
     StartSearch(big);
-    std::vector<std::string> second = SpinnerCaptions(main, IDC_MAIN_INFO_GROUP, 3, 10000);
+    std::vector<std::string> second = SpinnerCaptions(main, IDC_MAIN_INFO_GROUP, "Information", 3, 10000);
     ASSERT_EQ(3u, second.size());
     bool followsCycle = false;
     for (size_t phase = 0; phase < 4; phase++) {
