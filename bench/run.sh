@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Inside the X server: runs A, B, F, P and C on each tree and prints the table.
+# Inside the X server: runs A, B, F, F0, P and C on each tree and prints the table.
 # Usage: run.sh TREES REPEATS NAME...
 set -uo pipefail
 trees=$1 repeats=$2; shift 2
@@ -14,7 +14,7 @@ for name in "$@"; do
   # Every figure on a warm tree, its folders listed and its candidates read
   # beforehand: otherwise the first run, A's, read them from the disk.
   find "$root" -iname thumbs.db -exec cat {} + > /dev/null
-  # A, B, F, P and C take turns, so that a slower spell of the machine touches them all.
+  # A, B, F, F0, P and C take turns, so that a slower spell of the machine touches them all.
   for ((i = 0; i < n; i++)); do
     out=$(mktemp)
     "$wine" build/x86_64/bench/bench_driver.exe "$exe" "$(win "$root")" >"$out" 2>&1
@@ -23,6 +23,8 @@ for name in "$@"; do
     echo "$name B $(grep bare "$out")" >> "$raw"
     BENCH_FLOOR=1 "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x 1 >"$out" 2>&1
     echo "$name F $(grep floor "$out")" >> "$raw"
+    BENCH_FLOOR0=1 "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x 1 >"$out" 2>&1
+    echo "$name F0 $(grep floor0 "$out")" >> "$raw"
     start=$(date +%s.%N)
     (cd "$root" && "$wine" cmd /c dir /s /b /a THUMBS.DB >"$out" 2>&1)
     echo "$name P seconds=$(echo "$(date +%s.%N) - $start" | bc) listed=$(grep -ci 'thumbs.db' "$out")" >> "$raw"

@@ -10,15 +10,15 @@ for line in open(sys.argv[1]):
     if len(parts) < 3:
         continue
     name, kind = parts[0], parts[1]
-    entry = rows.setdefault(name, {"A": [], "B": [], "F": [], "P": [], "C": [], "gap": [], "mem": []})
+    entry = rows.setdefault(name, {"A": [], "B": [], "F": [], "F0": [], "P": [], "C": [], "gap": [], "mem": []})
     if kind == "A":
         fields = dict(re.findall(r"(\w+)=([\d.]+)", line))
         if "seconds" in fields:
             entry["A"].append(float(fields["seconds"]))
             entry["gap"].append(float(fields["longest_tick_gap_ms"]))
             entry["mem"].append(float(fields["peak_working_set_mib"]))
-    elif kind in ("B", "F"):
-        m = re.search(r"(?:bare|floor)\s+([\d.]+) s", line)
+    elif kind in ("B", "F", "F0"):
+        m = re.search(r"(?:bare|floor0|floor)\s+([\d.]+) s", line)
         if m:
             entry[kind].append(float(m.group(1)))
     elif kind in ("P", "C"):
@@ -38,15 +38,16 @@ def spread(values):
         return fmt(med(values))
     return "%.2f (%.2f-%.2f)" % (med(values), min(values), max(values))
 
-print("| tree | A program (s) | B bare walk (s) | F floor (s) | P dir /s (s) | C find (s) "
-      "| A/B | A/F | A/P | A/C | longest tick gap (ms) | peak working set (MiB) |")
-print("|---|---|---|---|---|---|---|---|---|---|---|---|")
+print("| tree | A program (s) | B bare walk (s) | F floor (s) | F0 floor, run-time listing (s) | P dir /s (s) | C find (s) "
+      "| A/B | A/F | F/F0 | A/P | A/C | longest tick gap (ms) | peak working set (MiB) |")
+print("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|")
 for name in sorted(rows):
     r = rows[name]
-    a, b, f, p, c = (med(r[k]) for k in "ABFPC")
+    a, b, f, f0, p, c = (med(r[k]) for k in ("A", "B", "F", "F0", "P", "C"))
     ratio = lambda x: a / x if a and x else None
+    floor_ratio = f / f0 if f and f0 else None
     gap = max(r["gap"]) if r["gap"] else None
     mem = max(r["mem"]) if r["mem"] else None
-    print("| %s |" % name.upper() + " %s |" * 11 % (spread(r["A"]), fmt(b), spread(r["F"]), fmt(p), fmt(c), fmt(ratio(b)),
-                                                   fmt(ratio(f)), fmt(ratio(p)), fmt(ratio(c)),
-                                                   fmt(gap, "%.0f"), fmt(mem, "%.1f")))
+    print("| %s |" % name.upper() + " %s |" * 13 % (spread(r["A"]), fmt(b), spread(r["F"]), spread(r["F0"]), fmt(p),
+                                                   fmt(c), fmt(ratio(b)), fmt(ratio(f)), fmt(floor_ratio),
+                                                   fmt(ratio(p)), fmt(ratio(c)), fmt(gap, "%.0f"), fmt(mem, "%.1f")))

@@ -1,13 +1,15 @@
 // Times the folder walk in-process (no UI thread in between): a tree walked
 // directly and the same tree walked through a symbolic link, where every folder
 // pays for the ancestor check. Usage: walk_bench ROOT [LINKED_ROOT] [REPEATS]
-// With BENCH_BARE set it times the bare listing of the tree instead, and with
+// With BENCH_BARE set it times the bare listing of the tree instead, with
 // BENCH_FLOOR set the floor of the whole job (the bare listing plus the test of
-// every candidate).
+// every candidate), and with BENCH_FLOOR0 the same floor listed through the C
+// run-time's _findfirst64, the calls the program makes (F0).
 #include "drossweeper.h"
 #include "resources/resource.h"
 
 #include <algorithm>
+#include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -27,10 +29,27 @@ static double TimeWalk(const char *root)
     return (double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart;
 }
 
+// Tests a folder's candidate as the search must: through the path ending in
+// THUMBS.DB, its attributes and its first bytes, with the cheapest calls
+// measured (bench/hit_costs.cpp).
+static void TestCandidate(const std::string &folder, long *genuine)
+{
+    HANDLE file = CreateFileA((folder + "\\THUMBS.DB").c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    FILE_BASIC_INFO info;
+    BYTE header[41];
+    DWORD read = 0;
+    if (GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) &&
+        !(info.FileAttributes & FILE_ATTRIBUTE_READONLY) && ReadFile(file, header, sizeof header, &read, NULL) &&
+        MatchesSignature(header, read, CompoundFileSignature))
+        (*genuine)++;
+    CloseHandle(file);
+}
+
 // The platform floor: list every folder with FindFirstFileExA, count files, nothing else.
-// With testCandidates, also test every file named THUMBS.DB in any letter case
-// as the search must: through the path ending in THUMBS.DB, its attributes and
-// its first bytes, with the cheapest calls measured (bench/hit_costs.cpp).
+// With testCandidates, also test every folder's first file named THUMBS.DB in any letter case.
 static long BareWalk(const std::string &folder, bool testCandidates, long *genuine)
 {
     long files = 0;
@@ -50,30 +69,47 @@ static long BareWalk(const std::string &folder, bool testCandidates, long *genui
         if (!testCandidates || tested || lstrcmpiA(entry.cFileName, "THUMBS.DB") != 0)
             continue;
         tested = true;
-        HANDLE file = CreateFileA((folder + "\\THUMBS.DB").c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
-        if (file == INVALID_HANDLE_VALUE)
-            continue;
-        FILE_BASIC_INFO info;
-        BYTE header[41];
-        DWORD read = 0;
-        if (GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) &&
-            !(info.FileAttributes & FILE_ATTRIBUTE_READONLY) && ReadFile(file, header, sizeof header, &read, NULL) &&
-            MatchesSignature(header, read, CompoundFileSignature))
-            (*genuine)++;
-        CloseHandle(file);
+        TestCandidate(folder, genuine);
     } while (FindNextFileA(listing, &entry));
     FindClose(listing);
     return files;
 }
 
-static double TimeBareWalk(const char *root, bool testCandidates, long *files, long *genuine)
+// F0: the floor listed as the program lists, through _findfirst64.
+static long RuntimeFloorWalk(const std::string &folder, long *genuine)
+{
+    long files = 0;
+    bool tested = false;
+    struct __finddata64_t entry;
+    intptr_t listing = _findfirst64((folder + "\\*").c_str(), &entry);
+    if (listing == -1)
+        return 0;
+    do {
+        if (entry.attrib & _A_SUBDIR) {
+            if (strcmp(entry.name, ".") && strcmp(entry.name, ".."))
+                files += RuntimeFloorWalk(folder + "\\" + entry.name, genuine);
+            continue;
+        }
+        files++;
+        if (tested || lstrcmpiA(entry.name, "THUMBS.DB") != 0)
+            continue;
+        tested = true;
+        TestCandidate(folder, genuine);
+    } while (_findnext64(listing, &entry) == 0);
+    _findclose(listing);
+    return files;
+}
+
+static double TimeBareWalk(const char *root, const char *kind, long *files, long *genuine)
 {
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
     *genuine = 0;
-    *files = BareWalk(root, testCandidates, genuine);
+    if (strcmp(kind, "floor0") == 0)
+        *files = RuntimeFloorWalk(root, genuine);
+    else
+        *files = BareWalk(root, strcmp(kind, "floor") == 0, genuine);
     QueryPerformanceCounter(&end);
     return (double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart;
 }
@@ -91,13 +127,13 @@ int main(int argc, char **argv)
         return 2;
     }
     int repeats = argc > 3 ? atoi(argv[3]) : 3;
-    bool floor = getenv("BENCH_FLOOR") != NULL;
-    if (floor || getenv("BENCH_BARE")) {
+    const char *kind = getenv("BENCH_FLOOR0") ? "floor0" : getenv("BENCH_FLOOR") ? "floor" : getenv("BENCH_BARE") ? "bare" : NULL;
+    if (kind) {
         long files = 0, genuine = 0;
         std::vector<double> times;
         for (int i = 0; i < repeats; i++)
-            times.push_back(TimeBareWalk(argv[1], floor, &files, &genuine));
-        printf("%s %8.3f s  %ld files, %ld genuine\n", floor ? "floor" : "bare ", Median(times), files, genuine);
+            times.push_back(TimeBareWalk(argv[1], kind, &files, &genuine));
+        printf("%-6s %8.3f s  %ld files, %ld genuine\n", kind, Median(times), files, genuine);
         return 0;
     }
     InitAppState();
