@@ -164,6 +164,12 @@ protected:
         ui::Command(main, IDM_LINKS);
         HWND dialog = ui::FindWindowByCaption(program, std::string(PRODUCT_TITLE) + " - Links", 10000);
         EXPECT_TRUE(dialog != NULL);
+        // What the dialog read: had wine's menu builder run after a shortcut
+        // was written, it would have put wine's own folders back meanwhile.
+        char startup[MAX_PATH] = "";
+        DWORD size = sizeof startup;
+        RegGetValueA(HKEY_CURRENT_USER, SHELL_FOLDERS, "Startup", RRF_RT_REG_SZ, NULL, startup, &size);
+        EXPECT_EQ(base + "\\startup", startup) << "the shell folders changed after the test set them";
         return dialog;
     }
     // "disabled", "unchecked" or "checked", as the box shows it.
