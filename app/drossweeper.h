@@ -99,6 +99,8 @@ void EnableResultsControls(bool enable);
 void SuspendListPainting(void);
 void ResumeListPainting(void);
 void RepaintSuspendedList(void);
+// Adds a path where the sorted list would put it, appending when it sorts last.
+LRESULT AddListEntry(HWND list, const char *path);
 
 /* results/results_window.cpp: the selection as the commands read it */
 struct Selection {

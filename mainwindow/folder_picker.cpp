@@ -27,6 +27,9 @@ static int CALLBACK SelectInitialFolder(HWND browser, UINT message, LPARAM, LPAR
 
 bool PickFolder(HWND owner, const char *initialFolder, char *chosen, size_t chosenSize)
 {
+    // The browser would hold the program's end until someone closed it.
+    if (ExitConfirmed())
+        return false;
     // The initial text is read during initialisation only: copy it, since the
     // caller may pass one buffer both ways.
     char initial[PATH_TEXT_SIZE];

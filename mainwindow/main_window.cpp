@@ -55,6 +55,8 @@ static void OpenContainingFolder(void)
 {
     char program[PATH_TEXT_SIZE];
     char parameters[PATH_TEXT_SIZE + 16];
+    if (ExitConfirmed())
+        return;     // a click taken from the queue after the exit was confirmed
     DWORD length = GetModuleFileNameA(NULL, program, sizeof program);
     if (length == 0 || length >= sizeof program)
         return;     // a cut path would select some other file
@@ -137,6 +139,14 @@ static void StopSearch(HWND window)
     LeaveCriticalSection(&app.progressLock);
 }
 
+// A modal dialog would hold the program's end until someone closed it: none
+// opens for a command taken from the queue after the exit was confirmed.
+static void RunDialog(HWND owner, int id, DLGPROC procedure)
+{
+    if (!ExitConfirmed())
+        DialogBoxParamA(app.instance, MAKEINTRESOURCEA(id), owner, procedure, 0);
+}
+
 static void VisitSite(HWND window)
 {
     if (Ask(window, "Visit Internet Site?") == IDYES)
@@ -189,10 +199,10 @@ static void OnCommand(HWND window, WORD id)
         break;
     case IDC_MAIN_DONATE:
     case IDM_DONATE:
-        DialogBoxParamA(app.instance, MAKEINTRESOURCEA(IDD_DONATE), window, DonateDialogProc, 0);
+        RunDialog(window, IDD_DONATE, DonateDialogProc);
         break;
     case IDM_LINKS:
-        DialogBoxParamA(app.instance, MAKEINTRESOURCEA(IDD_LINKS), window, LinksDialogProc, 0);
+        RunDialog(window, IDD_LINKS, LinksDialogProc);
         break;
     case IDM_OPEN_FOLDER:
         OpenContainingFolder();

@@ -25,6 +25,9 @@ void BuildDefaultFileName(char *dest, size_t destSize, OutputKind kind)
 
 bool SavePrompt(HWND owner, const char *defaultName, char *path, size_t pathSize)
 {
+    // The dialog would hold the program's end until someone closed it.
+    if (ExitConfirmed())
+        return false;
     char initialFolder[PATH_TEXT_SIZE];
     DWORD length = GetModuleFileNameA(NULL, initialFolder, sizeof initialFolder);
     if (length == 0 || length >= sizeof initialFolder)
@@ -84,5 +87,7 @@ bool CloseOutputFile(FILE *file)
 
 void ShowOutputFile(const char *path)
 {
+    if (ExitConfirmed())
+        return;
     ShellExecuteA(NULL, NULL, path, NULL, NULL, SW_SHOWNORMAL);
 }

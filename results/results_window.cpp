@@ -16,18 +16,102 @@ void EnableResultsControls(bool enable)
 
 // Under wine a visible sorted list repaints itself on every addition, some
 // milliseconds each: a search with many hits spent most of its time there. So
-// while a search runs the list does not paint itself, and the status tick
-// paints what changed four times a second: its scroll bar when entries came
-// and the thumb can move, its rows when one that shows changed. The paint
-// state belongs to this (the UI) thread alone: the search's start suspends
-// painting, its end resumes it.
+// while a search runs the list does not paint its additions, and the status
+// tick paints what they changed four times a second: its scroll bar when
+// entries came and the thumb can move, its rows when one that shows changed.
+// Everything else the list is asked to do meanwhile (a scroll, a click, a key,
+// a resize, being uncovered) it does painting itself, at once, as it does when
+// no search runs. The paint state belongs to this (the UI) thread alone: the
+// search's start suspends painting, its end resumes it.
+static WNDPROC listOwnProc;         // the list box's own window procedure
 static bool listPaintingSuspended;
+static int listPaintingOpen;        // depth of the list painting itself meanwhile
 static LRESULT firstAdded;          // lowest index added since the last paint, or -1
 static LRESULT paintedCount;        // the entries the list held then
 
-static void SetListRedraw(BOOL redraw)
+static HWND ResultsList(void)
 {
-    SendDlgItemMessageA(app.resultsWindow, IDC_RESULTS_LIST, WM_SETREDRAW, redraw, 0);
+    return GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST);
+}
+
+static void SetListRedraw(HWND list, BOOL redraw)
+{
+    SendMessageA(list, WM_SETREDRAW, redraw, 0);
+}
+
+// Turned on, the list catches up at once: it invalidates its rows if any that
+// shows changed, and sets its scroll bar.
+static void OpenListPainting(HWND list)
+{
+    if (listPaintingOpen++ > 0 || !listPaintingSuspended)
+        return;
+    SetListRedraw(list, TRUE);
+    firstAdded = -1;
+    paintedCount = SendMessageA(list, LB_GETCOUNT, 0, 0);
+}
+
+static void CloseListPainting(HWND list)
+{
+    if (listPaintingOpen == 1 && listPaintingSuspended) {
+        UpdateWindow(list);         // what it invalidated, painted while it may
+        SetListRedraw(list, FALSE);
+    }
+    listPaintingOpen--;
+}
+
+// Messages that change nothing the list shows: questions, the search's
+// additions (the status tick paints those), and the mouse passing over it.
+static bool ChangesNothingShown(HWND list, UINT message)
+{
+    switch (message) {
+    case LB_ADDSTRING:
+    case LB_INSERTSTRING:
+    case LB_GETCOUNT:
+    case LB_GETTEXT:
+    case LB_GETTEXTLEN:
+    case LB_GETLOCALE:
+    case LB_GETTOPINDEX:
+    case LB_GETITEMHEIGHT:
+    case LB_GETITEMRECT:
+    case LB_GETSEL:
+    case LB_GETSELCOUNT:
+    case LB_GETSELITEMS:
+    case LB_GETCARETINDEX:
+    case LB_GETANCHORINDEX:
+    case LB_GETCURSEL:
+    case LB_GETHORIZONTALEXTENT:
+    case LB_ITEMFROMPOINT:
+    case WM_SETREDRAW:
+    case WM_GETDLGCODE:
+    case WM_GETFONT:
+    case WM_GETTEXT:
+    case WM_GETTEXTLENGTH:
+    case WM_GETOBJECT:
+    case WM_NCHITTEST:
+    case WM_SETCURSOR:
+    case WM_MOUSEACTIVATE:
+    case WM_NCMOUSEMOVE:
+    case WM_NULL:
+        return true;
+    case WM_MOUSEMOVE:
+        return GetCapture() != list;    // a drag extends the selection
+    }
+    return false;
+}
+
+static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!listPaintingSuspended || ChangesNothingShown(list, message)) {
+        LRESULT result = CallWindowProcA(listOwnProc, list, message, wParam, lParam);
+        if ((message == LB_ADDSTRING || message == LB_INSERTSTRING) && result >= 0 &&
+            (firstAdded < 0 || result < firstAdded))
+            firstAdded = result;
+        return result;
+    }
+    OpenListPainting(list);
+    LRESULT result = CallWindowProcA(listOwnProc, list, message, wParam, lParam);
+    CloseListPainting(list);
+    return result;
 }
 
 void SuspendListPainting(void)
@@ -35,7 +119,8 @@ void SuspendListPainting(void)
     listPaintingSuspended = true;
     firstAdded = 0;
     paintedCount = -1;
-    SetListRedraw(FALSE);
+    if (listPaintingOpen == 0)
+        SetListRedraw(ResultsList(), FALSE);
 }
 
 void ResumeListPainting(void)
@@ -43,9 +128,9 @@ void ResumeListPainting(void)
     if (!listPaintingSuspended)
         return;
     listPaintingSuspended = false;
-    SetListRedraw(TRUE);
-    RedrawWindow(GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST), NULL, NULL,
-                 RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+    HWND list = ResultsList();
+    SetListRedraw(list, TRUE);
+    RedrawWindow(list, NULL, NULL, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 // The rows the list shows whole, or -1 when that cannot be told.
@@ -75,9 +160,10 @@ static bool ThumbSettled(HWND list, LRESULT top, LRESULT rows)
 
 void RepaintSuspendedList(void)
 {
-    if (!listPaintingSuspended)
+    // Painting itself, the list needs no help.
+    if (!listPaintingSuspended || listPaintingOpen > 0)
         return;
-    HWND list = GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST);
+    HWND list = ResultsList();
     // The count also catches the search's emptying of the list.
     LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
     if (firstAdded < 0 && count == paintedCount)
@@ -88,17 +174,15 @@ void RepaintSuspendedList(void)
     bool rowsChanged = count < paintedCount || rows < 0 || (firstAdded >= 0 && firstAdded <= top + rows);
     if (!rowsChanged && ThumbSettled(list, top, rows))
         return;     // nothing that shows has changed; the next paint catches up
-    firstAdded = -1;
-    paintedCount = count;
-    SetListRedraw(TRUE);        // which brings the scroll bar up to date
+    OpenListPainting(list);     // which brings the scroll bar up to date
     if (rowsChanged)
-        RedrawWindow(list, NULL, NULL, RDW_ERASE | RDW_INVALIDATE | RDW_UPDATENOW);
-    SetListRedraw(FALSE);
+        RedrawWindow(list, NULL, NULL, RDW_ERASE | RDW_INVALIDATE);
+    CloseListPainting(list);
 }
 
 bool ReadSelection(HWND owner, Selection *selection)
 {
-    HWND list = GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST);
+    HWND list = ResultsList();
     selection->indices = NULL;
     selection->count = 0;
     LRESULT count = SendMessageA(list, LB_GETSELCOUNT, 0, 0);
@@ -130,8 +214,9 @@ void ReleaseSelection(Selection *selection)
     selection->count = 0;
 }
 
-static bool ReadListText(HWND list, int index, char *text, size_t textSize)
+bool ReadEntryText(int index, char *text, size_t textSize)
 {
+    HWND list = ResultsList();
     // Measured first: LB_GETTEXT writes the whole entry, whatever the buffer.
     LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)index, 0);
     if (length == LB_ERR || (size_t)length >= textSize)
@@ -139,28 +224,32 @@ static bool ReadListText(HWND list, int index, char *text, size_t textSize)
     return SendMessageA(list, LB_GETTEXT, (WPARAM)index, (LPARAM)text) != LB_ERR;
 }
 
-bool ReadEntryText(int index, char *text, size_t textSize)
-{
-    return ReadListText(GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST), index, text, textSize);
-}
-
 static void InitResultsWindow(HWND window)
 {
     EnableMenuItem(GetSystemMenu(window, FALSE), SC_CLOSE, MF_GRAYED);
     FrameWindow(window, "List", false, SW_SHOWNORMAL);
-    SendDlgItemMessageA(window, IDC_RESULTS_LIST, LB_SETHORIZONTALEXTENT, LIST_EXTENT_PIXELS, 0);
+    HWND list = GetDlgItem(window, IDC_RESULTS_LIST);
+    SendMessageA(list, LB_SETHORIZONTALEXTENT, LIST_EXTENT_PIXELS, 0);
+    listOwnProc = (WNDPROC)SetWindowLongPtrA(list, GWLP_WNDPROC, (LONG_PTR)ListProc);
 }
 
 // Matches come in walk order, which is nearly always the list's own order:
 // one that sorts after the last entry is appended, which spares the sorted
-// list its search, a comparison per step. The comparison is the list's own.
-static LRESULT AddEntry(HWND list, LCID locale, const char *path)
+// list its search, a comparison per step. The comparison is the list's own:
+// its locale, on the texts as it holds them, turned to UTF-16 through the ANSI
+// code page (the locale's own code page may read the bytes otherwise).
+LRESULT AddListEntry(HWND list, const char *path)
 {
-    char last[PATH_TEXT_SIZE];
-    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
-    if (count > 0 && ReadListText(list, (int)count - 1, last, sizeof last) &&
-        CompareStringA(locale, NORM_IGNORECASE, path, -1, last, -1) == CSTR_GREATER_THAN)
-        return SendMessageA(list, LB_INSERTSTRING, (WPARAM)-1, (LPARAM)path);
+    wchar_t wide[PATH_TEXT_SIZE];
+    wchar_t last[PATH_TEXT_SIZE];
+    LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    if (count > 0 && MultiByteToWideChar(CP_ACP, 0, path, -1, wide, PATH_TEXT_SIZE) &&
+        SendMessageW(list, LB_GETTEXTLEN, (WPARAM)count - 1, 0) < PATH_TEXT_SIZE &&
+        SendMessageW(list, LB_GETTEXT, (WPARAM)count - 1, (LPARAM)last) != LB_ERR) {
+        LCID locale = (LCID)SendMessageW(list, LB_GETLOCALE, 0, 0);
+        if (CompareStringW(locale, NORM_IGNORECASE, wide, -1, last, -1) == CSTR_GREATER_THAN)
+            return SendMessageA(list, LB_INSERTSTRING, (WPARAM)-1, (LPARAM)path);
+    }
     return SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)path);
 }
 
@@ -171,12 +260,9 @@ static void AddMatches(HWND window)
     if (batch->count == 0)
         return;
     HWND list = GetDlgItem(window, IDC_RESULTS_LIST);
-    LCID locale = (LCID)SendMessageA(list, LB_GETLOCALE, 0, 0);
     const char *path = batch->paths;
     for (int i = 0; i < batch->count; i++) {
-        LRESULT index = AddEntry(list, locale, path);
-        if (index >= 0 && (firstAdded < 0 || index < firstAdded))
-            firstAdded = index;
+        AddListEntry(list, path);
         path += strlen(path) + 1;
     }
     SetDlgItemTextA(window, IDC_RESULTS_SIZE, batch->sizeText);

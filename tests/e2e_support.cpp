@@ -75,13 +75,15 @@ void AppTest::PassDeleteQuestions(bool verify, bool report)
               report ? IDYES : IDNO);
 }
 
-void AppTest::ExitFrom(HWND window)
+void AppTest::ExitFrom(HWND window, std::initializer_list<int> queued, HWND to)
 {
     PostMessageW(window, WM_CLOSE, 0, 0);
     ui::Box box;
     ASSERT_TRUE(ui::WaitForBoxOwnedBy(program, window, box, 15000)) << "no exit question";
     EXPECT_EQ(ExitQuestion, box.text);
-    ASSERT_TRUE(ui::Answer(box, IDYES));
+    PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), (LPARAM)GetDlgItem(box.window, IDYES));
+    for (int id : queued)
+        ui::Command(to ? to : main, id);
     EXPECT_EQ(1u, ExitCode());
 }
 

@@ -2,6 +2,9 @@
 #include "e2e_support.h"
 #include "resources/resource.h"
 
+#include <algorithm>
+#include <string.h>
+
 static const char STOP_QUESTION[] = "Stop the current search?\n\nContinue?";
 
 TEST_F(AppTest, StartUpState)
@@ -206,7 +209,9 @@ TEST_F(AppTest, ExitDuringSearchWaitsForTheWorker)
     StartSearch(HostTree("big"));
     ui::Pause(300);
     ASSERT_NE("Idle.", ui::ControlText(main, IDC_MAIN_FOLDER_TEXT));
-    ExitFrom(main);
+    // Clicks queued behind the Yes are taken while the exit waits for the
+    // search: no dialog may open and hold the program's end.
+    ExitFrom(main, { IDC_MAIN_DONATE, IDM_LINKS, IDC_MAIN_BROWSE, IDM_OPEN_FOLDER });
 }
 
 TEST_F(AppTest, EndOfSessionAnsweredNoIsRefused)
@@ -234,4 +239,98 @@ TEST_F(AppTest, EscapeAndEnterDoNothing)
     EXPECT_TRUE(ui::IsRunning(program));
     EXPECT_TRUE(IsWindowVisible(main));
     EXPECT_EQ("", ui::ControlText(main, IDC_MAIN_FOLDER_TEXT));
+}
+
+// The list's client area as the screen shows it, once nothing waits to be painted.
+static std::vector<DWORD> ScreenPixels(HWND window)
+{
+    RECT update;
+    for (DWORD start = GetTickCount(); GetUpdateRect(window, &update, FALSE) && GetTickCount() - start < 5000;)
+        ui::Pause(10);
+    RECT client;
+    GetClientRect(window, &client);
+    POINT origin = { 0, 0 };
+    ClientToScreen(window, &origin);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    std::vector<DWORD> pixels((size_t)client.right * client.bottom);
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    void *bits = NULL;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    memcpy(pixels.data(), bits, pixels.size() * sizeof(DWORD));
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return pixels;
+}
+
+static void ClickRow(HWND list, int row, WPARAM keys)
+{
+    int height = (int)SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+    LPARAM at = MAKELPARAM(20, row * height + height / 2);
+    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
+    PostMessageW(list, WM_LBUTTONUP, keys, at);
+    ui::Sync(list);
+}
+
+TEST_F(AppTest, ListShowsWhatItHoldsWhileASearchRuns)
+{
+    // One above the other, so that the screen shows the whole list.
+    RECT m;
+    SetWindowPos(main, NULL, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GetWindowRect(main, &m);
+    SetWindowPos(results, NULL, 0, m.bottom, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    StartSearch(HostTree("big"));
+    // The walk finds the tree in list order: what comes after these is
+    // appended below the rows that will show.
+    DWORD start = GetTickCount();
+    while (SendMessageW(list, LB_GETCOUNT, 0, 0) < 300 && GetTickCount() - start < 30000)
+        ui::Pause(10);
+    // Three clicks in the scroll bar's trough, a click on a row and a
+    // Shift+click on another, each shown within a status tick at the latest.
+    for (int i = 0; i < 3; i++)
+        PostMessageW(list, WM_VSCROLL, SB_PAGEDOWN, 0);
+    ClickRow(list, 2, 0);
+    ClickRow(list, 5, MK_SHIFT);
+    SpinnerCaptions(main, IDC_MAIN_INFO_GROUP, ui::ControlText(main, IDC_MAIN_INFO_GROUP), 2, 5000);
+    LRESULT top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
+    std::vector<DWORD> during = ScreenPixels(list);
+    ASSERT_FALSE(ui::Enabled(results, IDC_RESULTS_SAVE)) << "the search ended before the list was looked at";
+    ASSERT_EQ(top, SendMessageW(list, LB_GETTOPINDEX, 0, 0));
+    EXPECT_GT(top, 0);
+    std::vector<int> selected = ui::ListSelection(list);
+    EXPECT_EQ((std::vector<int>{ (int)top + 2, (int)top + 3, (int)top + 4, (int)top + 5 }), selected);
+
+    ui::Click(main, IDC_MAIN_STOP);
+    AnswerBox("Stop the current search?\n\nContinue?", IDYES);
+    WaitForIdle();
+    SendMessageW(list, LB_SETTOPINDEX, top, 0);
+    RedrawWindow(list, NULL, NULL, RDW_INVALIDATE | RDW_ERASE);
+    std::vector<DWORD> after = ScreenPixels(list);
+
+    // Row by row, but for the caret's, which has the focus rectangle or not.
+    RECT client;
+    GetClientRect(list, &client);
+    int height = (int)SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+    int caret = (int)(SendMessageW(list, LB_GETCARETINDEX, 0, 0) - top);
+    ASSERT_EQ(after.size(), during.size());
+    ASSERT_NE(after.end(), std::find_if(after.begin(), after.end(), [&](DWORD p) { return p != after[0]; }))
+        << "the screen shows no list";
+    std::vector<LRESULT> wrong;
+    for (int row = 0; row < client.bottom / height; row++) {
+        size_t from = (size_t)row * height * client.right, to = from + (size_t)height * client.right;
+        if (row != caret && !std::equal(during.begin() + from, during.begin() + to, after.begin() + from))
+            wrong.push_back(top + row);
+    }
+    EXPECT_TRUE(wrong.empty()) << wrong.size() << " rows showed other entries during the search, the first "
+                               << wrong[0];
 }

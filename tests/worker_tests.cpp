@@ -75,6 +75,16 @@ TEST_F(WorkerTest, RefillsTheListAndEndsIdle)
     EXPECT_EQ(1u, code);
     EXPECT_FALSE(IsWorkerRunning());
     RemoveTree(root);
+
+    // A match is appended only where the list itself would put it. Under a
+    // Russian locale its code page reads the byte C0 as a Cyrillic letter,
+    // after b; the list reads the texts through the ANSI code page: A grave.
+    ASSERT_EQ(1252u, GetACP());
+    SendMessageA(List(), LB_RESETCONTENT, 0, 0);
+    SendMessageA(List(), LB_SETLOCALE, MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), SORT_DEFAULT), 0);
+    AddListEntry(List(), "C:\\b\\THUMBS.DB");
+    AddListEntry(List(), "C:\\\xC0\\THUMBS.DB");
+    EXPECT_EQ((std::vector<std::string>{ "C:\\\xC0\\THUMBS.DB", "C:\\b\\THUMBS.DB" }), Listed());
 }
 
 TEST_F(WorkerTest, NothingFoundStillShowsTheWindow)

@@ -48,6 +48,9 @@ bool ReadBrowserCommand(char *command, size_t commandSize)
 
 void StartBrowser(const char *command, const char *parameters)
 {
+    // A click taken from the queue after the exit was confirmed starts nothing.
+    if (ExitConfirmed())
+        return;
     // A result of 32 or less is the shell's refusal, for example of a command
     // with arguments before its "%1", which is cut to a program name that
     // names no file.
