@@ -15,6 +15,8 @@ enum {
     PATH_TEXT_SIZE = MAX_PATH,      /* 260 bytes: at most 259 characters */
     SCRATCH_TEXT_SIZE = 4096,
     SIGNATURE_SIZE = 9,
+    /* a folder path, a name that made it too long, and the reason */
+    NOT_SEARCHED_TEXT_SIZE = 2 * PATH_TEXT_SIZE + 64,
 };
 
 /* Sent by the search when it could not go on and the program must end. */
@@ -52,6 +54,9 @@ struct AppState {
     long foundCount;                        /* SearchProgress */
     long searchedCount;                     /* SearchProgress */
     unsigned long long totalBytes;          /* SearchProgress */
+    long foldersNotSearched;                /* SearchProgress: could not be listed or entered */
+    long filesNotSearched;                  /* SearchProgress: THUMBS.DB files that could not be tested */
+    char notSearchedText[NOT_SEARCHED_TEXT_SIZE];   /* SearchProgress: the first of them, and why */
     long spinnerPhase;
     BYTE signature[SIGNATURE_SIZE];
     char searchRoot[PATH_TEXT_SIZE];
@@ -89,6 +94,8 @@ void UppercaseInPlace(char *text);
 bool JoinPath(char *dest, size_t destSize, const char *folder, const char *name);
 bool MatchesSignature(const BYTE *header, size_t length, const BYTE *signature);
 void FormatFoundText(char *dest, size_t destSize, long found, long searched);
+// The Information text: the found text, and a line for what could not be searched, if anything.
+void FormatInformationText(char *dest, size_t destSize, const char *foundText, long folders, long files);
 void FormatSizeText(char *dest, size_t destSize, long found, unsigned long long bytes);
 bool TakeSearchFailure(void);
 MatchBatch *TakeMatchBatch(void);

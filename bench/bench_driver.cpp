@@ -57,7 +57,7 @@ int main(int argc, char **argv)
             lastTick = t;
             caption = now;
         }
-        if (now == "Information" && ui::Caption(folder) == "Idle.")
+        if (now == "Information" && ui::Caption(folder).compare(0, 5, "Idle.") == 0)
             break;
         Sleep(POLL_MS);
     }

@@ -157,7 +157,7 @@ static void VisitSite(HWND window)
 // server that the walk waits on too: a text that did not change is left.
 static void ShowText(HWND window, int id, const char *text)
 {
-    char shown[PATH_TEXT_SIZE];
+    char shown[PATH_TEXT_SIZE + NOT_SEARCHED_TEXT_SIZE];
     UINT length = GetDlgItemTextA(window, id, shown, sizeof shown);
     if (length < sizeof shown - 1 && strcmp(shown, text) == 0)
         return;
@@ -168,17 +168,28 @@ static void ShowStatus(HWND window)
 {
     char folderText[PATH_TEXT_SIZE];
     char foundText[PATH_TEXT_SIZE];
+    char notSearched[NOT_SEARCHED_TEXT_SIZE];
+    char shown[PATH_TEXT_SIZE + NOT_SEARCHED_TEXT_SIZE];
 
     EnterCriticalSection(&app.progressLock);
     CopyText(folderText, sizeof folderText, app.currentFolderText);
     CopyText(foundText, sizeof foundText, app.foundText);
+    long folders = app.foldersNotSearched;
+    long files = app.filesNotSearched;
+    CopyText(notSearched, sizeof notSearched, app.notSearchedText);
     // Not the worker's life: the search is over once "Idle." is shown, while
     // the worker still enables the List window's buttons.
     bool searching = app.searching != 0;
     LeaveCriticalSection(&app.progressLock);
 
-    ShowText(window, IDC_MAIN_FOLDER_TEXT, folderText);
-    ShowText(window, IDC_MAIN_FOUND_TEXT, foundText);
+    // Once the search has ended, the first place it could not search, and why.
+    if (!searching && notSearched[0])
+        snprintf(shown, sizeof shown, "%s\n%s", folderText, notSearched);
+    else
+        CopyText(shown, sizeof shown, folderText);
+    ShowText(window, IDC_MAIN_FOLDER_TEXT, shown);
+    FormatInformationText(shown, sizeof shown, foundText, folders, files);
+    ShowText(window, IDC_MAIN_FOUND_TEXT, shown);
     if (searching) {
         ShowText(window, IDC_MAIN_INFO_GROUP, INFO_SPINNER[app.spinnerPhase]);
         ShowText(window, IDC_MAIN_FOLDER_GROUP, FOLDER_SPINNER[app.spinnerPhase]);

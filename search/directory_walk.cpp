@@ -91,6 +91,50 @@ void FormatSizeText(char *dest, size_t destSize, long found, unsigned long long 
     snprintf(dest, destSize, "%ld Files [%.2f MB]", found, (double)bytes / MEGABYTE);
 }
 
+void FormatInformationText(char *dest, size_t destSize, const char *foundText, long folders, long files)
+{
+    if (folders == 0 && files == 0)
+        snprintf(dest, destSize, "%s", foundText);
+    else
+        snprintf(dest, destSize, "%s\n[%ld Folders, %ld Files Not Searched]", foundText, folders, files);
+}
+
+enum NotSearchedKind { FOLDER_NOT_SEARCHED, FILE_NOT_SEARCHED };
+
+// Counts a folder that could not be listed or entered, or a THUMBS.DB that
+// could not be tested, and keeps the first of them with the reason. The walk
+// goes on past it.
+static void NoteNotSearched(NotSearchedKind kind, const char *folder, const char *name, const char *reason)
+{
+    EnterCriticalSection(&app.progressLock);
+    if (kind == FOLDER_NOT_SEARCHED)
+        app.foldersNotSearched++;
+    else
+        app.filesNotSearched++;
+    if (!app.notSearchedText[0])
+        snprintf(app.notSearchedText, sizeof app.notSearchedText, "Not Searched: '%s%s%s' [%s]", folder,
+                 name[0] && folder[0] && !EndsWithBackslash(folder, strlen(folder)) ? "\\" : "", name, reason);
+    LeaveCriticalSection(&app.progressLock);
+}
+
+// Why a folder could not be listed, or a file opened, from the system's error.
+static const char *NotSearchedReason(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+        return "Access Denied";
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return "In Use";
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return "Not Found";
+    case ERROR_FILENAME_EXCED_RANGE:
+        return "Path Too Long";
+    }
+    return "Could Not Open";
+}
+
 // A folder's identity (volume and file index), read once when the cycle check needs it.
 struct FolderIdentity {
     bool read;
@@ -208,25 +252,41 @@ static void MakeRoomForMatch(size_t length)
         HandOverMatches();      // the UI thread swaps in the empty batch
 }
 
-// Opens a candidate and reads its first bytes; false when it is read-only or
-// no compound file. The attributes and the size come from the open file, so
-// that the file judged, counted and read is the very one that is listed (in a
-// case-sensitive folder the listing entry may be another spelling's), and its
-// path is looked up once: under wine an upper-cased name costs a scan of its
-// folder.
-static bool IsGenuineCandidate(const char *path, unsigned long long *size)
+enum CandidateResult { CANDIDATE_GENUINE, CANDIDATE_REJECTED, CANDIDATE_UNTESTED };
+
+// Opens a candidate and reads its first bytes: genuine, rejected (read-only,
+// no compound file, gone since it was listed) or untested (no permission,
+// in use, unreadable), with the reason. The attributes and the size come from
+// the open file, so that the file judged, counted and read is the very one
+// that is listed (in a case-sensitive folder the listing entry may be another
+// spelling's), and its path is looked up once: under wine an upper-cased name
+// costs a scan of its folder.
+static CandidateResult TestCandidate(const char *path, unsigned long long *size, const char **reason)
 {
+    *reason = "Could Not Read";
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                               OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return CANDIDATE_REJECTED;
+        // Read-only, it fails the test whether it can be read or not.
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            return CANDIDATE_REJECTED;
+        *reason = NotSearchedReason(error);
+        return CANDIDATE_UNTESTED;
+    }
     FILE_BASIC_INFO info;
     FILE_STANDARD_INFO standard;
     if (!GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) ||
-        (info.FileAttributes & FILE_ATTRIBUTE_READONLY) ||
         !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard)) {
         CloseHandle(file);
-        return false;
+        return CANDIDATE_UNTESTED;
+    }
+    if (info.FileAttributes & FILE_ATTRIBUTE_READONLY) {
+        CloseHandle(file);
+        return CANDIDATE_REJECTED;
     }
     *size = (unsigned long long)standard.EndOfFile.QuadPart;
     BYTE *header = (BYTE *)AllocateHeaderBuffer(HEADER_SIZE);
@@ -236,15 +296,16 @@ static bool IsGenuineCandidate(const char *path, unsigned long long *size)
                     ProductTitle, MB_ICONWARNING);
         searchFailed = true;
         RequestStop();
-        return false;
+        return CANDIDATE_REJECTED;
     }
     DWORD length = 0;
-    if (!ReadFile(file, header, HEADER_SIZE, &length, NULL))
-        length = 0;
+    bool read = ReadFile(file, header, HEADER_SIZE, &length, NULL) != 0;
     CloseHandle(file);
-    bool matches = MatchesSignature(header, length, app.signature);
+    bool matches = read && MatchesSignature(header, length, app.signature);
     free(header);
-    return matches;
+    if (!read)
+        return CANDIDATE_UNTESTED;
+    return matches ? CANDIDATE_GENUINE : CANDIDATE_REJECTED;
 }
 
 static void ExamineFile(WalkFrame *frame, struct __finddata64_t *entry)
@@ -264,10 +325,16 @@ static void ExamineFile(WalkFrame *frame, struct __finddata64_t *entry)
         return;
     frame->candidateTested = true;
     char path[PATH_TEXT_SIZE];
-    if (!JoinPath(path, sizeof path, frame->path, entry->name))
+    if (!JoinPath(path, sizeof path, frame->path, entry->name)) {
+        NoteNotSearched(FILE_NOT_SEARCHED, frame->path, entry->name, "Path Too Long");
         return;
-    unsigned long long size;
-    if (!IsGenuineCandidate(path, &size))
+    }
+    unsigned long long size = 0;
+    const char *reason;
+    CandidateResult result = TestCandidate(path, &size, &reason);
+    if (result == CANDIDATE_UNTESTED)
+        NoteNotSearched(FILE_NOT_SEARCHED, path, "", reason);
+    if (result != CANDIDATE_GENUINE)
         return;
 
     size_t length = strlen(path) + 1;
@@ -293,12 +360,21 @@ static void WalkFolder(WalkFrame *frame)
     LeaveCriticalSection(&app.progressLock);
 
     char pattern[PATH_TEXT_SIZE];
-    if (!JoinPath(pattern, sizeof pattern, folder, "*"))
+    if (!JoinPath(pattern, sizeof pattern, folder, "*")) {
+        NoteNotSearched(FOLDER_NOT_SEARCHED, folder, "", "Path Too Long");
         return;
+    }
     struct __finddata64_t entry;
     intptr_t listing = _findfirst64(pattern, &entry);
-    if (listing == -1)
+    if (listing == -1) {
+        // A root that names nothing, or a file, is no folder left unsearched.
+        DWORD error = GetLastError();
+        bool noFolder = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                        error == ERROR_DIRECTORY || error == ERROR_INVALID_NAME;
+        if (frame->parent || !noFolder)
+            NoteNotSearched(FOLDER_NOT_SEARCHED, folder, "", NotSearchedReason(error));
         return;
+    }
 
     do {
         WakeUpListWhenDue();
@@ -310,9 +386,17 @@ static void WalkFolder(WalkFrame *frame)
         }
         if (strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0)
             continue;
-        char child[PATH_TEXT_SIZE];
-        if (!JoinPath(child, sizeof child, folder, entry.name))
+        // A name the ANSI code page cannot hold comes back with '?': such a
+        // path names nothing, or worse (a wildcard), something else.
+        if (strchr(entry.name, '?')) {
+            NoteNotSearched(FOLDER_NOT_SEARCHED, folder, entry.name, "Name Not in Code Page");
             continue;
+        }
+        char child[PATH_TEXT_SIZE];
+        if (!JoinPath(child, sizeof child, folder, entry.name)) {
+            NoteNotSearched(FOLDER_NOT_SEARCHED, folder, entry.name, "Path Too Long");
+            continue;
+        }
         WalkFrame childFrame = {};
         childFrame.parent = frame;
         childFrame.path = child;

@@ -17,6 +17,9 @@ static DWORD WINAPI SearchWorker(LPVOID)
     app.foundCount = 0;
     app.searchedCount = 0;
     app.totalBytes = 0;
+    app.foldersNotSearched = 0;
+    app.filesNotSearched = 0;
+    app.notSearchedText[0] = '\0';
     LeaveCriticalSection(&app.progressLock);
     SendMessageA(GetDlgItem(results, IDC_RESULTS_LIST), LB_RESETCONTENT, 0, 0);
     SetWindowTextA(GetDlgItem(results, IDC_RESULTS_SIZE), "0 Files [0.00 MB]");

@@ -105,5 +105,12 @@ void AppTest::WaitForIdle(DWORD timeoutMs)
     DWORD start = GetTickCount();
     while (!ui::Enabled(results, IDC_RESULTS_SAVE) && GetTickCount() - start < timeoutMs && !ui::Gone(program))
         ui::Pause(10);
-    ASSERT_EQ("Idle.", ui::WaitForControlText(main, IDC_MAIN_FOLDER_TEXT, "Idle.", 5000));
+    // A second line may name a place the search could not look at.
+    std::string shown;
+    for (start = GetTickCount(); GetTickCount() - start < 5000 && !ui::Gone(program); ui::Pause(10)) {
+        shown = ui::ControlText(main, IDC_MAIN_FOLDER_TEXT);
+        if (shown.substr(0, shown.find('\n')) == "Idle.")
+            return;
+    }
+    FAIL() << "the search did not end: " << shown;
 }

@@ -3,6 +3,7 @@
 #include "resources/resource.h"
 
 #include <algorithm>
+#include <stdlib.h>
 #include <string.h>
 
 static const char STOP_QUESTION[] = "Stop the current search?\n\nContinue?";
@@ -333,4 +334,40 @@ TEST_F(AppTest, ListShowsWhatItHoldsWhileASearchRuns)
     }
     EXPECT_TRUE(wrong.empty()) << wrong.size() << " rows showed other entries during the search, the first "
                                << wrong[0];
+}
+
+// What a search could not look at, counted and shown: a folder without
+// permission, a folder whose name the ANSI code page cannot hold, a THUMBS.DB
+// without permission and one whose path is too long. Run by
+// as_another_user.sh, as a user without rights: root reads everything.
+class UnsearchedTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        const char *folder = getenv("DROSS_UNSEARCHED_TREE");
+        if (!folder)
+            GTEST_SKIP() << "run by as_another_user.sh";
+        tree = folder;
+        AppTest::SetUp();
+    }
+    std::string tree;
+};
+
+TEST_F(UnsearchedTest, SaysWhatItCouldNotSearch)
+{
+    bool anotherUser = atoi(getenv("DROSS_AS_ANOTHER_USER")) == 1;
+    StartSearch(tree);
+    WaitForIdle();
+    EXPECT_EQ(std::vector<std::string>{ tree + "\\e-readable\\THUMBS.DB" }, Listed());
+    if (anotherUser) {
+        EXPECT_EQ("1 Files [THUMBS.DB] Found [of 3 Searched]\n[2 Folders, 2 Files Not Searched]",
+                  ui::ControlText(main, IDC_MAIN_FOUND_TEXT));
+        EXPECT_EQ("Idle.\nNot Searched: '" + tree + "\\a-no-permission' [Access Denied]",
+                  ui::ControlText(main, IDC_MAIN_FOLDER_TEXT));
+    } else {
+        EXPECT_EQ("1 Files [THUMBS.DB] Found [of 2 Searched]\n[1 Folders, 1 Files Not Searched]",
+                  ui::ControlText(main, IDC_MAIN_FOUND_TEXT));
+        EXPECT_EQ("Idle.\nNot Searched: '" + tree + "\\b-" + std::string(5, '?') + "' [Name Not in Code Page]",
+                  ui::ControlText(main, IDC_MAIN_FOLDER_TEXT));
+    }
 }

@@ -117,7 +117,8 @@ void SearchTest::SetUp()
     app.stopRequested = 0;
     app.foundCount = app.searchedCount = 0;
     app.totalBytes = 0;
-    app.currentFolderText[0] = app.foundText[0] = '\0';
+    app.foldersNotSearched = app.filesNotSearched = 0;
+    app.currentFolderText[0] = app.foundText[0] = app.notSearchedText[0] = '\0';
     LeaveCriticalSection(&app.progressLock);
     app.instance = GetModuleHandleA(NULL);
     app.resultsWindow = CreateDialogParamA(app.instance, MAKEINTRESOURCEA(IDD_RESULTS), NULL,

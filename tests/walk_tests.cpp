@@ -74,6 +74,10 @@ TEST(Formats, CountsAndMegabytes)
     EXPECT_STREQ("2 Files [20480.00 MB]", text);
     FormatFoundText(text, sizeof text, 3, 1234567);
     EXPECT_STREQ("3 Files [THUMBS.DB] Found [of 1234567 Searched]", text);
+    FormatInformationText(text, sizeof text, "x", 0, 0);
+    EXPECT_STREQ("x", text);
+    FormatInformationText(text, sizeof text, "x", 0, 7);
+    EXPECT_STREQ("x\n[0 Folders, 7 Files Not Searched]", text);
 }
 
 // --- walks of real trees ------------------------------------------------------
@@ -121,6 +125,8 @@ TEST_F(WalkTest, PicksGenuineThumbsInAnyCase)
     EXPECT_EQ(12, app.searchedCount);   // every file, read-only and fake ones included
     EXPECT_EQ("6 Files [THUMBS.DB] Found [of 12 Searched]", FoundText());
     EXPECT_EQ(6u * 512 - 512 + 4096, app.totalBytes);
+    // Tested and refused is searched: read-only, fake, short and empty files alike.
+    EXPECT_EQ(0, app.foldersNotSearched + app.filesNotSearched) << app.notSearchedText;
     RemoveTree(root);
 }
 
@@ -253,8 +259,13 @@ TEST_F(WalkTest, OverlongPathsAreNeverListed)
     for (const std::string &path : listed)
         EXPECT_LE(path.size(), 259u) << path;
     // Files too deep to test are still counted as searched; folders too deep to
-    // list are not walked at all (see make_trees.sh).
+    // list are not walked at all (see make_trees.sh). Both are counted as not searched.
     EXPECT_EQ(5, app.searchedCount);
+    EXPECT_EQ(1, app.foldersNotSearched);
+    EXPECT_EQ(2, app.filesNotSearched);
+    std::string first = app.notSearchedText;
+    EXPECT_EQ(0u, first.find("Not Searched: '" + root + "\\p")) << first;
+    EXPECT_EQ(first.size() - 17, first.find("' [Path Too Long]")) << first;
 }
 
 TEST_F(WalkTest, HostileNamesNeitherHangNorReachMangledPaths)
@@ -270,9 +281,12 @@ TEST_F(WalkTest, HostileNamesNeitherHangNorReachMangledPaths)
         EXPECT_EQ(std::string::npos, path.find('?')) << path;
         EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str())) << path;
     }
-    // The two plain files at least (the FIFO included); the others only where
-    // the code page can name their folders.
-    EXPECT_GE(app.searchedCount, 2);
+    // The two plain files (the FIFO included): code page 1252 names neither
+    // the Russian nor the Japanese folder, and the FIFO cannot be read.
+    ASSERT_EQ(1252u, GetACP());
+    EXPECT_EQ(2, app.searchedCount);
+    EXPECT_EQ(2, app.foldersNotSearched);
+    EXPECT_EQ(1, app.filesNotSearched);
 }
 
 TEST_F(WalkTest, CandidateLockedByAnotherProgramIsSkipped)
@@ -288,6 +302,8 @@ TEST_F(WalkTest, CandidateLockedByAnotherProgramIsSkipped)
     CloseHandle(lock);
     EXPECT_EQ(std::vector<std::string>{ root + "\\b\\THUMBS.DB" }, Listed());
     EXPECT_EQ(2, app.searchedCount);
+    EXPECT_EQ(1, app.filesNotSearched);
+    EXPECT_EQ("Not Searched: '" + root + "\\a\\THUMBS.DB' [In Use]", std::string(app.notSearchedText));
     RemoveTree(root);
 }
 
