@@ -47,23 +47,29 @@ bool IsWorkerRunning(void)
     return app.workerExitCode == STILL_ACTIVE;
 }
 
+// Keeps dispatching until the thread has ended: its window calls must complete
+// for it to reach its next stop check and end. A quit request taken from the
+// queue meanwhile is posted again.
+void DispatchUntilEnded(HANDLE thread, DWORD *exitCode)
+{
+    if (!GetExitCodeThread(thread, exitCode))
+        return;
+    while (*exitCode == STILL_ACTIVE) {
+        if (!PumpPendingMessages())
+            PostQuitMessage(0);
+        if (!GetExitCodeThread(thread, exitCode))
+            break;
+    }
+}
+
 void StopSearchAndQuit(void)
 {
     app.exitConfirmed = 1;
     EnterCriticalSection(&app.progressLock);
     app.stopRequested = 1;
     LeaveCriticalSection(&app.progressLock);
-
-    // Keep dispatching: the worker's window calls must complete for it to
-    // reach its next stop check and end.
-    if (GetExitCodeThread(app.workerThread, &app.workerExitCode)) {
-        while (app.workerExitCode == STILL_ACTIVE) {
-            if (!PumpPendingMessages())
-                PostQuitMessage(0);
-            if (!GetExitCodeThread(app.workerThread, &app.workerExitCode))
-                break;
-        }
-    }
+    DispatchUntilEnded(app.workerThread, &app.workerExitCode);
+    StopDeleteWorker();
     PostQuitMessage(0);
 }
 

@@ -42,6 +42,7 @@ struct AppState {
     HINSTANCE instance;
     HANDLE workerThread;
     DWORD workerThreadId;
+    HANDLE deleteThread;                    /* a delete run's, until the next run or the end */
     BYTE stopRequested;                     /* SearchProgress */
     BYTE searching;                         /* SearchProgress: from GO to "Idle." */
     BYTE exitConfirmed;                     /* UI thread: the program is ending */
@@ -69,6 +70,7 @@ extern const char ProductTitle[];
 void InitAppState(void);
 bool PumpPendingMessages(void);
 bool IsWorkerRunning(void);
+void DispatchUntilEnded(HANDLE thread, DWORD *exitCode);
 void StopSearchAndQuit(void);
 // Every modal step of a command goes through this guard: once the user has
 // confirmed the exit, the command ends at its next step without acting.
@@ -139,6 +141,18 @@ void ShowOutputFile(const char *path);
 
 /* results/delete_run.cpp */
 void DeleteRun(void);
+/* Posted by the delete thread to the ResultsWindow: read into the chunk in
+   wParam the texts of the entries to delete from the selection position in
+   lParam on. */
+#define WM_DELETE_READ_ENTRIES (WM_APP + 5)
+/* Posted by the delete thread as its last step. */
+#define WM_DELETE_ENDED (WM_APP + 6)
+void ReadDeleteChunk(int which, int first);
+void ShowDeleteProgress(void);
+bool IsDeleting(void);
+void EndDeleteWorker(void);
+// Stops a delete run before its next file and waits for its thread, dispatching.
+void StopDeleteWorker(void);
 
 /* results/list_export.cpp */
 void ListExport(void);

@@ -48,6 +48,8 @@ int RunProgram(HINSTANCE instance)
     DeleteCriticalSection(&app.progressLock);
     if (app.workerThread)
         CloseHandle(app.workerThread);
+    if (app.deleteThread)
+        CloseHandle(app.deleteThread);
     CoUninitialize();
     return 1;
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Inside the X server: runs A, B, F, F0, P and C on each tree and prints the table.
+# Inside the X server: runs A, B, F, F0, P and C on each tree, then on T2 the
+# delete run D and its floor DF, and prints the tables.
 # Usage: run.sh TREES REPEATS NAME...
 set -uo pipefail
 trees=$1 repeats=$2; shift 2
@@ -36,6 +37,29 @@ for name in "$@"; do
     fi
   done
 done
+# D: every file of a fresh copy of T2 deleted through the program with a report
+# (Verify No), from the save dialog's Save to "Drossweeping Complete."; DF: the
+# same paths written and flushed to a report and deleted in a plain loop. Never
+# on the tree the search figures use.
+if [ -d "$trees/t2" ]; then
+  copy=$trees/t2-delete report=$trees/delete-report.txt
+  fresh() {
+    rm -rf "$copy" "$report"
+    cp -a "$trees/t2" "$copy"
+    find "$copy" -iname thumbs.db -exec cat {} + > /dev/null
+  }
+  for ((i = 0; i < repeats; i++)); do
+    out=$(mktemp)
+    fresh
+    "$wine" build/x86_64/bench/bench_driver.exe "$exe" "$(win "$copy")" "$(win "$report")" >"$out" 2>&1
+    echo "t2 D $(grep delete_seconds= "$out")" >> "$raw"
+    fresh
+    BENCH_DELETE_FLOOR="$(win "$report")" "$wine" build/x86_64/bench/walk_bench.exe "$(win "$copy")" >"$out" 2>&1
+    echo "t2 DF $(grep delete_floor "$out")" >> "$raw"
+    rm -f "$out"
+  done
+  rm -rf "$copy" "$report"
+fi
 python3 bench/table.py "$raw"
 echo
 echo "What one hit costs under wine64 (build/x86_64/bench/hit_costs.exe, a THUMBS.DB of T1):"

@@ -10,7 +10,8 @@ for line in open(sys.argv[1]):
     if len(parts) < 3:
         continue
     name, kind = parts[0], parts[1]
-    entry = rows.setdefault(name, {"A": [], "B": [], "F": [], "F0": [], "P": [], "C": [], "gap": [], "mem": []})
+    entry = rows.setdefault(name, {"A": [], "B": [], "F": [], "F0": [], "P": [], "C": [], "gap": [], "mem": [],
+                                   "D": [], "DF": [], "unanswered": []})
     if kind == "A":
         fields = dict(re.findall(r"(\w+)=([\d.]+)", line))
         if "seconds" in fields:
@@ -21,6 +22,15 @@ for line in open(sys.argv[1]):
         m = re.search(r"(?:bare|floor0|floor)\s+([\d.]+) s", line)
         if m:
             entry[kind].append(float(m.group(1)))
+    elif kind == "D":
+        fields = dict(re.findall(r"(\w+)=([\d.]+)", line))
+        if "delete_seconds" in fields:
+            entry["D"].append(float(fields["delete_seconds"]))
+            entry["unanswered"].append(float(fields["longest_unanswered_ms"]))
+    elif kind == "DF":
+        m = re.search(r"delete_floor\s+([\d.]+) s", line)
+        if m:
+            entry["DF"].append(float(m.group(1)))
     elif kind in ("P", "C"):
         m = re.search(r"seconds=([\d.]+)", line)
         if m:
@@ -51,3 +61,14 @@ for name in sorted(rows):
     print("| %s |" % name.upper() + " %s |" * 13 % (spread(r["A"]), fmt(b), spread(r["F"]), spread(r["F0"]), fmt(p),
                                                    fmt(c), fmt(ratio(b)), fmt(ratio(f)), fmt(floor_ratio),
                                                    fmt(ratio(p)), fmt(ratio(c)), fmt(gap, "%.0f"), fmt(mem, "%.1f")))
+
+deletes = [name for name in sorted(rows) if rows[name]["D"]]
+if deletes:
+    print()
+    print("| tree | D delete run (s) | DF floor (s) | D/DF | longest stretch without an answer (ms) |")
+    print("|---|---|---|---|---|")
+    for name in deletes:
+        r = rows[name]
+        d, df = med(r["D"]), med(r["DF"])
+        print("| %s | %s | %s | %s | %s |" % (name.upper(), spread(r["D"]), spread(r["DF"]),
+                                           fmt(d / df if d and df else None), fmt(max(r["unanswered"]), "%.0f")))

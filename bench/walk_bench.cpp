@@ -4,7 +4,10 @@
 // With BENCH_BARE set it times the bare listing of the tree instead, with
 // BENCH_FLOOR set the floor of the whole job (the bare listing plus the test of
 // every candidate), and with BENCH_FLOOR0 the same floor listed through the C
-// run-time's _findfirst64, the calls the program makes (F0).
+// run-time's _findfirst64, the calls the program makes (F0). With
+// BENCH_DELETE_FLOOR naming a report file it times the floor of a delete run
+// instead: every THUMBS.DB of the tree, by the path the list shows, in list
+// order, written and flushed to the report and then deleted, in a plain loop.
 #include "drossweeper.h"
 #include "resources/resource.h"
 
@@ -114,6 +117,53 @@ static double TimeBareWalk(const char *root, const char *kind, long *files, long
     return (double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart;
 }
 
+// The paths of the tree's candidates as the list shows them.
+static void CollectCandidates(const std::string &folder, std::vector<std::string> &paths)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE listing = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (listing == INVALID_HANDLE_VALUE)
+        return;
+    bool found = false;
+    do {
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (strcmp(entry.cFileName, ".") && strcmp(entry.cFileName, ".."))
+                CollectCandidates(folder + "\\" + entry.cFileName, paths);
+        } else if (!found && lstrcmpiA(entry.cFileName, "THUMBS.DB") == 0) {
+            found = true;
+            paths.push_back(folder + "\\THUMBS.DB");
+        }
+    } while (FindNextFileA(listing, &entry));
+    FindClose(listing);
+}
+
+static int DeleteFloor(const char *root, const char *report)
+{
+    std::vector<std::string> paths;
+    CollectCandidates(root, paths);
+    std::sort(paths.begin(), paths.end(),
+              [](const std::string &a, const std::string &b) { return lstrcmpiA(a.c_str(), b.c_str()) < 0; });
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    FILE *file = fopen(report, "w+");
+    if (!file)
+        return 1;
+    long failed = 0;
+    for (const std::string &path : paths) {
+        fputs(path.c_str(), file);
+        fputc('\n', file);
+        fflush(file);
+        if (!DeleteFileA(path.c_str()))
+            failed++;
+    }
+    fclose(file);
+    QueryPerformanceCounter(&end);
+    printf("delete_floor %8.3f s  %zu files, %ld not deleted\n",
+           (double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart, paths.size(), failed);
+    return 0;
+}
+
 static double Median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -126,6 +176,8 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: walk_bench ROOT [LINKED_ROOT] [REPEATS]\n");
         return 2;
     }
+    if (getenv("BENCH_DELETE_FLOOR"))
+        return DeleteFloor(argv[1], getenv("BENCH_DELETE_FLOOR"));
     int repeats = argc > 3 ? atoi(argv[3]) : 3;
     const char *kind = getenv("BENCH_FLOOR0") ? "floor0" : getenv("BENCH_FLOOR") ? "floor" : getenv("BENCH_BARE") ? "bare" : NULL;
     if (kind) {

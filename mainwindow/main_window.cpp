@@ -213,7 +213,11 @@ static void OnCommand(HWND window, WORD id)
         RunDialog(window, IDD_DONATE, DonateDialogProc);
         break;
     case IDM_LINKS:
-        RunDialog(window, IDD_LINKS, LinksDialogProc);
+        // A delete run may be deleting files meanwhile: one job at a time.
+        if (IsResultsCommandRunning())
+            ShowError(window, "Finish the command in the List window to create or delete links.");
+        else
+            RunDialog(window, IDD_LINKS, LinksDialogProc);
         break;
     case IDM_OPEN_FOLDER:
         OpenContainingFolder();

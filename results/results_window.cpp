@@ -268,7 +268,7 @@ static void AddMatches(HWND window)
     SetDlgItemTextA(window, IDC_RESULTS_SIZE, batch->sizeText);
 }
 
-INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -282,6 +282,22 @@ INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         return FALSE;
     case WM_SEARCH_ENDED:
         ResumeListPainting();
+        return FALSE;
+    case WM_DELETE_READ_ENTRIES:
+        ReadDeleteChunk((int)wParam, (int)lParam);
+        return FALSE;
+    case WM_TIMER:
+        ShowDeleteProgress();
+        return FALSE;
+    case WM_SETCURSOR:
+        // The hourglass over this window while it deletes; the others stay usable.
+        if (!IsDeleting())
+            return FALSE;
+        SetCursor(LoadCursorA(NULL, IDC_WAIT));
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    case WM_DELETE_ENDED:
+        EndDeleteWorker();
         return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
