@@ -164,8 +164,7 @@ protected:
         ui::Command(main, IDM_LINKS);
         HWND dialog = ui::FindWindowByCaption(program, std::string(PRODUCT_TITLE) + " - Links", 10000);
         EXPECT_TRUE(dialog != NULL);
-        // What the dialog read: had wine's menu builder run after a shortcut
-        // was written, it would have put wine's own folders back meanwhile.
+        // Wine's menu builder, had it run after a shortcut was written, would have put its own folders back.
         char startup[MAX_PATH] = "";
         DWORD size = sizeof startup;
         RegGetValueA(HKEY_CURRENT_USER, SHELL_FOLDERS, "Startup", RRF_RT_REG_SZ, NULL, startup, &size);

@@ -25,9 +25,8 @@ protected:
     void AnswerBox(const std::string &text, int button);
     // The delete run's two warnings answered Yes, then its verify and report questions.
     void PassDeleteQuestions(bool verify, bool report);
-    // Asks the window to close, answers the exit question Yes, queues the
-    // commands (of the MainWindow unless `to` names another) right behind the
-    // answer, and expects the program to end with its usual exit code.
+    // Asks the window to close, answers the exit question Yes, queues the commands (to the MainWindow
+    // unless `to` names another) right behind, and expects the program to end with its usual exit code.
     void ExitFrom(HWND window, std::initializer_list<int> queued = {}, HWND to = NULL);
     // GO on the given root, answered Yes.
     void StartSearch(const std::string &root);

@@ -4,6 +4,7 @@
 # drive letter mapped to a folder. Usage: make_trees.sh FOLDER
 set -euo pipefail
 trees=$1
+chmod -f 700 "$trees/unsearched/a-no-permission" || true     # for a user who is not root
 rm -rf "$trees"
 mkdir -p "$trees"
 # 512 bytes beginning with the compound file signature; the shell's own printf keeps it fast.
@@ -82,3 +83,15 @@ mkdir -p "$m"
 for v in Thumbs.db thumbs.db tHumbs.db thUmbs.db thuMbs.db thumBs.db; do echo "not a cache" > "$m/$v"; done
 until [ "$(LC_ALL=C ls "$m" | head -n 1)" != "$(ls -U "$m" | head -n 1)" ]; do rm "$m/$(ls -U "$m" | head -n 1)"; done
 genuine "$m/$(ls -U "$m" | head -n 1)"
+
+# What a search cannot look at, for a user without rights (root reads everything, so the
+# tree is nobody's then): a folder it cannot list, one named outside the ANSI code page, a
+# cache it cannot read (its own: wine shows a file its user cannot write as read-only), one
+# whose path is 260 characters as wine shows it, and one it can read.
+u=$trees/unsearched
+long=$u/d$(printf '%*s' $((250 - 2 - ${#u} - 2)) '' | tr ' ' x)
+mkdir -p "$u/a-no-permission" "$u/b-Папка" "$u/c-unreadable" "$long" "$u/e-readable"
+for f in "$u"/*; do genuine "$f/thumbs.db"; done
+[ "$(id -u)" -ne 0 ] || chown -R 65534:65534 "$u"
+chmod 200 "$u/c-unreadable/thumbs.db"
+chmod 000 "$u/a-no-permission"

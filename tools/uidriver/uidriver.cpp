@@ -257,6 +257,13 @@ void Click(HWND parent, int id)
     PostMessageW(parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(parent, id));
 }
 
+void ClickAt(HWND window, int x, int y, WPARAM keys)
+{
+    PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON | keys, MAKELPARAM(x, y));
+    PostMessageW(window, WM_LBUTTONUP, keys, MAKELPARAM(x, y));
+    Sync(window);
+}
+
 void Command(HWND window, int id)
 {
     PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
@@ -426,6 +433,48 @@ bool CancelDialog(HWND dialog)
 {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));
     return WaitUntilGone(dialog, 3000);
+}
+
+std::vector<DWORD> ScreenPixels(HWND window)
+{
+    RECT update, client;
+    for (DWORD start = GetTickCount(); GetUpdateRect(window, &update, FALSE) && GetTickCount() - start < 5000;)
+        Pause(10);
+    GetClientRect(window, &client);
+    POINT origin = { 0, 0 };
+    ClientToScreen(window, &origin);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    void *bits = NULL;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    std::vector<DWORD> pixels((const DWORD *)bits, (const DWORD *)bits + (size_t)client.right * client.bottom);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return pixels;
+}
+
+int AnswersUntilBox(const Program &program, HWND window, const std::function<void()> &each)
+{
+    int answered = 0;
+    while (NoBoxWithin(program, 0) && !Gone(program)) {
+        DWORD_PTR result;
+        if (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 600000, &result) && NoBoxWithin(program, 0))
+            answered++;
+        each();
+        Pause(50);
+    }
+    return answered;
 }
 
 } // namespace ui

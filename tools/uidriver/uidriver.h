@@ -3,6 +3,7 @@
 #define UIDRIVER_H
 
 #include <windows.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,9 @@ void Sync(HWND window);
 
 // Posts the command a click on the button (or a menu item) sends; returns at once.
 void Click(HWND parent, int id);
+// A click of the left button at a point of the window's client area, with the
+// keys (MK_SHIFT, MK_CONTROL) held; waits until the window has taken it.
+void ClickAt(HWND window, int x, int y, WPARAM keys = 0);
 void Command(HWND window, int id);
 void PostKey(HWND window, WPARAM key);
 
@@ -93,6 +97,15 @@ bool ConfirmDialog(HWND dialog);
 
 // Pumps this thread's messages for the given time.
 void Pause(DWORD ms);
+
+// The window's client area as the screen shows it, row after row of 32-bit
+// pixels, once nothing of it waits to be painted.
+std::vector<DWORD> ScreenPixels(HWND window);
+
+// Sends the window a message after another until a message box of the
+// program shows, calling `each` after every answer; returns how many it
+// answered before the box.
+int AnswersUntilBox(const Program &program, HWND window, const std::function<void()> &each);
 
 } // namespace ui
 
