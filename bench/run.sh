@@ -43,9 +43,12 @@ done
 # on the tree the search figures use.
 if [ -d "$trees/t2" ]; then
   copy=$trees/t2-delete report=$trees/delete-report.txt
+  # Each run on a copy written out to the disk, its folders listed and its
+  # candidates read: the same state for both.
   fresh() {
     rm -rf "$copy" "$report"
     cp -a "$trees/t2" "$copy"
+    sync
     find "$copy" -iname thumbs.db -exec cat {} + > /dev/null
   }
   for ((i = 0; i < repeats; i++)); do
