@@ -435,11 +435,10 @@ bool CancelDialog(HWND dialog)
     return WaitUntilGone(dialog, 3000);
 }
 
-std::vector<DWORD> ScreenPixels(HWND window)
+// One look at the client area on the screen.
+static std::vector<DWORD> CaptureClient(HWND window)
 {
-    RECT update, client;
-    for (DWORD start = GetTickCount(); GetUpdateRect(window, &update, FALSE) && GetTickCount() - start < 5000;)
-        Pause(10);
+    RECT client;
     GetClientRect(window, &client);
     POINT origin = { 0, 0 };
     ClientToScreen(window, &origin);
@@ -461,6 +460,27 @@ std::vector<DWORD> ScreenPixels(HWND window)
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(NULL, screen);
+    return pixels;
+}
+
+std::vector<DWORD> ScreenPixels(HWND window)
+{
+    RECT update;
+    for (DWORD start = GetTickCount(); GetUpdateRect(window, &update, FALSE) && GetTickCount() - start < 5000;)
+        Pause(10);
+    // The update region empties when the paint begins, not when it ends, and
+    // wine hands a painted window to the X server when the program next waits
+    // for messages: so the program answers a message first (its paint done),
+    // and the screen counts once two looks, each after such an answer, agree.
+    Sync(window);
+    std::vector<DWORD> pixels = CaptureClient(window);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 5000;) {
+        Sync(window);
+        std::vector<DWORD> again = CaptureClient(window);
+        if (again == pixels)
+            break;
+        pixels.swap(again);
+    }
     return pixels;
 }
 
