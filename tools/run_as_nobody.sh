@@ -11,17 +11,29 @@ home=$1; shift
 [ "$(id -u)" -eq 0 ] || exec env "$@" </dev/null
 as_nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups env -i HOME="$home" WINEPREFIX="$home/prefix"
            WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" PATH=/usr/bin:/bin)
-if ! "${as_nobody[@]}" true 2>/dev/null; then
-  echo "Cannot become the user nobody here: running as root, which reads every file."
-  exec env DROSS_READS_EVERYTHING=1 "$@" </dev/null
-fi
+# Wine's helpers outlive the command and inherit its output, so the output
+# goes through a file, as in tools/wine-run.
+as_root() {
+  echo "$1: running as root, which reads every file."
+  local out status=0
+  out=$(mktemp)
+  env DROSS_READS_EVERYTHING=1 "${@:2}" </dev/null >"$out" 2>&1 || status=$?
+  cat "$out"
+  rm -f "$out"
+  exit $status
+}
+"${as_nobody[@]}" true 2>/dev/null || as_root "Cannot become the user nobody here" "$@"
 mkdir -p "$home"
 chown 65534:65534 "$home"
+# A folder above the home that others may not enter (mktemp -d makes such
+# folders) keeps nobody out of the home, the program and the tree alike.
+"${as_nobody[@]}" test -w "$home" || as_root "The user nobody cannot reach $home (a folder above it is closed to others)" "$@"
 if [ ! -f "$home/prefix/.drossweeper-ready" ]; then
   "${as_nobody[@]}" /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
-  "${as_nobody[@]}" /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-  "${as_nobody[@]}" /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
-  "${as_nobody[@]}" /usr/lib/wine/wineserver -w
+  "${as_nobody[@]}" /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 &&
+    "${as_nobody[@]}" /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1 &&
+    "${as_nobody[@]}" /usr/lib/wine/wineserver -w ||
+    { echo "Could not make the wine prefix of the user nobody in $home/prefix."; exit 1; }
   touch "$home/prefix/.drossweeper-ready"
 fi
 variables=()
