@@ -267,8 +267,10 @@ TEST_F(AppTest, ListShowsWhatItHoldsWhileASearchRuns)
 
     // The same rows once the search has ended, row by row but for the caret's,
     // which has the focus rectangle or not. The search runs to its end: one
-    // stopped by STOP may have ended on its own before the click.
-    WaitForIdle(600000);
+    // stopped by STOP may have ended on its own before the click. It takes
+    // seconds; the limit stays under the suite's own, so that a search that
+    // never ends fails here, by this test's name.
+    WaitForIdle(120000);
     SendMessageW(list, LB_SETTOPINDEX, top, 0);
     RedrawWindow(list, NULL, NULL, RDW_INVALIDATE | RDW_ERASE);
     std::vector<DWORD> after = ui::ScreenPixels(list);
