@@ -29,9 +29,14 @@ static int listPaintingOpen;        // depth of the list painting itself meanwhi
 static LRESULT firstAdded;          // lowest index added since the last paint, or -1
 static LRESULT paintedCount;        // the entries the list held then
 
+// Kept from the window's start: under wine GetDlgItem asks the server for the
+// dialog's children, some 50 microseconds a call, and the commands read the
+// list an entry at a time (exporting 100,000 entries took 13 s, not 0.3 s).
+static HWND resultsList;
+
 static HWND ResultsList(void)
 {
-    return GetDlgItem(app.resultsWindow, IDC_RESULTS_LIST);
+    return resultsList;
 }
 
 static void SetListRedraw(HWND list, BOOL redraw)
@@ -229,6 +234,7 @@ static void InitResultsWindow(HWND window)
     EnableMenuItem(GetSystemMenu(window, FALSE), SC_CLOSE, MF_GRAYED);
     FrameWindow(window, "List", false, SW_SHOWNORMAL);
     HWND list = GetDlgItem(window, IDC_RESULTS_LIST);
+    resultsList = list;
     SendMessageA(list, LB_SETHORIZONTALEXTENT, LIST_EXTENT_PIXELS, 0);
     listOwnProc = (WNDPROC)SetWindowLongPtrA(list, GWLP_WNDPROC, (LONG_PTR)ListProc);
 }
@@ -277,6 +283,9 @@ INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_CLOSE:
     case WM_QUERYENDSESSION:
         return AnswerExitRequest(window, message);
+    case WM_DESTROY:
+        resultsList = NULL;
+        return FALSE;
     case WM_SEARCH_MATCHES:
         AddMatches(window);
         return FALSE;
