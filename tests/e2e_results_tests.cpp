@@ -14,11 +14,6 @@ static std::string VerifyQuestion(const std::string &path)
     return "Drossweep (Delete)...\n\n'" + path + "'.\n\nContinue?";
 }
 
-// How long the shell may take to start the recorder. It writes within
-// milliseconds, but once in about sixty runs with both cores busy it had not
-// written after ten seconds.
-static const DWORD SHELL_START_MS = 60000;
-
 // The file the shell opened, as the recorder wrote it, and how long it waited.
 static std::string WaitForOpened(const std::string &record)
 {

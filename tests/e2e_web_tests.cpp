@@ -25,7 +25,7 @@ protected:
         RemoveTree(folder);
     }
     // The command lines the browser was started with, one per line.
-    std::vector<std::string> Launches(size_t expected, DWORD timeoutMs = 10000)
+    std::vector<std::string> Launches(size_t expected, DWORD timeoutMs = SHELL_START_MS)
     {
         std::vector<std::string> lines;
         DWORD start = GetTickCount();

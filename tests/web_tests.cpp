@@ -82,7 +82,7 @@ TEST_F(ReferrerPageTest, WritesThePageAndOpensItQuoted)
     EXPECT_TRUE(Show().empty());
     std::string page = folder + "\\" + PAGE_NAME;
     EXPECT_EQ(ExpectedPage("https://quillmoor.example/software/drossweeper-thumbs.db"), ReadAll(page));
-    std::string launched = WaitForFile(record, 10000);
+    std::string launched = WaitForFile(record, SHELL_START_MS);
     EXPECT_NE(std::string::npos, launched.find("\"" + page + "\"")) << launched;
 
     // A second call rewrites the same file.
