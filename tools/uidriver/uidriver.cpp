@@ -47,10 +47,18 @@ bool Launch(const std::string &exe, Program &program, const std::string &folder)
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    std::string commandLine = "\"" + exe + "\"";
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL,
-                        folder.empty() ? NULL : folder.c_str(), &startup, &info))
-        return false;
+    // ERROR_INTERNAL_ERROR is wine's word for a new process that died before
+    // any code of its own ran. Once in some hundred starts, in bursts, a start
+    // failed so and the next one worked; the program cannot have caused it.
+    std::string commandLine;
+    for (int attempt = 1;; attempt++) {
+        commandLine = "\"" + exe + "\"";
+        if (CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL,
+                           folder.empty() ? NULL : folder.c_str(), &startup, &info))
+            break;
+        if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3)
+            return false;
+    }
     CloseHandle(info.hThread);
     program.process = info.hProcess;
     program.id = info.dwProcessId;
