@@ -233,8 +233,8 @@ static void InitResultsWindow(HWND window)
 {
     EnableMenuItem(GetSystemMenu(window, FALSE), SC_CLOSE, MF_GRAYED);
     FrameWindow(window, "List", false, SW_SHOWNORMAL);
-    HWND list = GetDlgItem(window, IDC_RESULTS_LIST);
-    resultsList = list;
+    resultsList = GetDlgItem(window, IDC_RESULTS_LIST);
+    HWND list = ResultsList();
     SendMessageA(list, LB_SETHORIZONTALEXTENT, LIST_EXTENT_PIXELS, 0);
     listOwnProc = (WNDPROC)SetWindowLongPtrA(list, GWLP_WNDPROC, (LONG_PTR)ListProc);
 }
@@ -265,7 +265,7 @@ static void AddMatches(HWND window)
     const MatchBatch *batch = TakeMatchBatch();
     if (batch->count == 0)
         return;
-    HWND list = GetDlgItem(window, IDC_RESULTS_LIST);
+    HWND list = ResultsList();
     const char *path = batch->paths;
     for (int i = 0; i < batch->count; i++) {
         AddListEntry(list, path);

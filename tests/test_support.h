@@ -62,9 +62,8 @@ private:
 std::string ReadAll(const std::string &path);
 // Waits until a file exists and is not empty; returns its contents.
 std::string WaitForFile(const std::string &path, DWORD timeoutMs);
-// How long the shell may take to start the program it opens a file or page
-// with (the recorder). It takes milliseconds, but once in about sixty runs
-// with both cores busy the recorder had not written after ten seconds.
+// How long the shell may take to start the recorder: milliseconds as a rule,
+// but once, with both cores busy, more than ten seconds.
 const DWORD SHELL_START_MS = 60000;
 
 // The registered browser: the command under htmlfile\shell\opennew\command.

@@ -47,9 +47,8 @@ bool Launch(const std::string &exe, Program &program, const std::string &folder)
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    // ERROR_INTERNAL_ERROR is wine's word for a new process that died before
-    // any code of its own ran. Once in some hundred starts, in bursts, a start
-    // failed so and the next one worked; the program cannot have caused it.
+    // ERROR_INTERNAL_ERROR: wine's new process ended before any of its code
+    // ran, so the program cannot have caused it (twice in ten rounds of the suites).
     std::string commandLine;
     for (int attempt = 1;; attempt++) {
         commandLine = "\"" + exe + "\"";
