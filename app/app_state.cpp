@@ -96,9 +96,64 @@ void Tell(HWND owner, const char *text, UINT style)
     AskUser(owner, text, style);
 }
 
+bool ExitQuestionOpen(void)
+{
+    return app.exitQuestionsOpen > 0;
+}
+
+// A box opened while "Exit?" waits (a second window's close, a command of
+// the List window) runs its loop inside the question's: the question's own
+// answer would wait until that box was closed too. So its Yes ends the
+// program at once, from inside the box; the quit request then closes every
+// box and dialog that waits.
+static const char EXIT_BOX_PROC[] = "DrossweeperBoxProc";
+static HHOOK exitBoxHook;
+
+static LRESULT CALLBACK ExitBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    WNDPROC ownProc = (WNDPROC)GetPropA(box, EXIT_BOX_PROC);
+    LRESULT result = CallWindowProcA(ownProc, box, message, wParam, lParam);
+    if (message == WM_COMMAND && LOWORD(wParam) == IDYES && !ExitConfirmed())
+        StopSearchAndQuit();
+    else if (message == WM_NCDESTROY)
+        RemovePropA(box, EXIT_BOX_PROC);
+    return result;
+}
+
+// Takes the question's box when it is first activated, before anyone can answer it.
+static LRESULT CALLBACK CatchExitBox(int code, WPARAM wParam, LPARAM lParam)
+{
+    char className[8] = "";
+    if (code == HCBT_ACTIVATE && exitBoxHook && GetClassNameA((HWND)wParam, className, sizeof className) &&
+        strcmp(className, "#32770") == 0) {
+        HWND box = (HWND)wParam;
+        SetPropA(box, EXIT_BOX_PROC, (HANDLE)GetWindowLongPtrA(box, GWLP_WNDPROC));
+        SetWindowLongPtrA(box, GWLP_WNDPROC, (LONG_PTR)ExitBoxProc);
+        UnhookWindowsHookEx(exitBoxHook);
+        exitBoxHook = NULL;
+        return 0;
+    }
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+static int AskExitQuestion(HWND window)
+{
+    if (ExitConfirmed())
+        return 0;
+    exitBoxHook = SetWindowsHookExA(WH_CBT, CatchExitBox, NULL, GetCurrentThreadId());
+    app.exitQuestionsOpen++;
+    int answer = AskUser(window, "Exit?\n\nContinue?", MB_ICONWARNING | MB_YESNO);
+    app.exitQuestionsOpen--;
+    if (exitBoxHook)
+        UnhookWindowsHookEx(exitBoxHook);
+    exitBoxHook = NULL;
+    return answer;
+}
+
 INT_PTR AnswerExitRequest(HWND window, UINT message)
 {
-    if (AskUser(window, "Exit?\n\nContinue?", MB_ICONWARNING | MB_YESNO) == IDNO)
+    int answer = AskExitQuestion(window);
+    if (answer == IDNO)
         // A refused end of session is answered TRUE, the message result left at 0.
         return message == WM_QUERYENDSESSION;
     StopSearchAndQuit();

@@ -28,6 +28,8 @@ enum {
 enum { MATCH_BATCH_TEXT_SIZE = 32768 };
 /* Sent by the search to the ResultsWindow when its walk has ended. */
 #define WM_SEARCH_ENDED (WM_APP + 4)
+/* Sent by the search to the ResultsWindow after "Idle.": its buttons may come on. */
+#define WM_SEARCH_IDLE (WM_APP + 7)
 struct MatchBatch {
     int count;
     size_t used;                            /* bytes of paths in use */
@@ -46,6 +48,7 @@ struct AppState {
     BYTE stopRequested;                     /* SearchProgress */
     BYTE searching;                         /* SearchProgress: from GO to "Idle." */
     BYTE exitConfirmed;                     /* UI thread: the program is ending */
+    int exitQuestionsOpen;                  /* UI thread: "Exit?" boxes on screen */
     DWORD workerExitCode;
     CRITICAL_SECTION progressLock;
     HICON appIcon;
@@ -80,7 +83,22 @@ int AskUser(HWND owner, const char *question, UINT style);
 // An error or a completion: a box with no question, skipped once the exit is confirmed.
 void Tell(HWND owner, const char *text, UINT style);
 INT_PTR AnswerExitRequest(HWND window, UINT message);
+// True while an exit question waits for its answer: nothing the program does
+// by itself meanwhile opens a box over it.
+bool ExitQuestionOpen(void);
 void CopyText(char *dest, size_t destSize, const char *src);
+
+/* app/job_guard.cpp: one job at a time */
+enum Job { JOB_NONE, JOB_SEARCH, JOB_DELETE, JOB_EXPORT, JOB_LINKS };
+// What runs now: a search while its worker lives, else the job begun here.
+Job RunningJob(void);
+// Whether the job may start now; if not, the user is told why.
+bool JobMayStart(HWND owner, Job job);
+// Asked by every job at the moment it starts, after its questions: true when
+// nothing else runs, and the job is then the one that runs until EndJob (a
+// search until its worker ends). A refused job changes nothing.
+bool StartJob(HWND owner, Job job);
+void EndJob(void);
 
 /* app/startup.cpp */
 int RunProgram(HINSTANCE instance);
@@ -115,15 +133,21 @@ LRESULT AddListEntry(HWND list, const char *path);
 struct Selection {
     int *indices;
     int count;
+    unsigned long listChange;       // the list's change count when it was read
 };
 bool ReadSelection(HWND owner, Selection *selection);
 void ReleaseSelection(Selection *selection);
 bool ReadEntryText(int index, char *text, size_t textSize);
+// Called before a search empties the list: every selection read before is stale.
+void NoteListChange(void);
+bool SelectionStillListed(const Selection *selection);
 
 /* results/command_guard.cpp */
 bool IsResultsCommandRunning(void);
 void BeginResultsCommand(void);
 void EndResultsCommand(void);
+// StartJob for a command on a selection, which must still be the list's own.
+bool StartListJob(HWND owner, Job job, const Selection *selection);
 HCURSOR ShowHourglass(void);
 void RestoreCursor(HCURSOR previous);
 
@@ -148,7 +172,9 @@ void DeleteRun(void);
 /* Posted by the delete thread as its last step. */
 #define WM_DELETE_ENDED (WM_APP + 6)
 void ReadDeleteChunk(int which, int first);
-void ShowDeleteProgress(void);
+enum { DELETE_PROGRESS_TIMER = 1 };
+// The progress timer's tick: the progress shown, and a run whose thread has ended is ended.
+void TickDeleteRun(void);
 bool IsDeleting(void);
 void EndDeleteWorker(void);
 // Stops a delete run before its next file and waits for its thread, dispatching.

@@ -99,31 +99,28 @@ RootResult ResolveSearchRoot(const char *text, char *root, size_t rootSize)
 
 static void StartSearch(HWND window)
 {
-    if (IsWorkerRunning()) {
-        ShowError(window, "Stop the current search to start another.");
+    // Asked before the question, and again once it is answered: while it is
+    // open the List window can start a command.
+    if (!JobMayStart(window, JOB_SEARCH))
         return;
-    }
-    if (IsResultsCommandRunning()) {
-        // The command reads the list by index: it must not change under it.
-        ShowError(window, "Finish the command in the List window to start a search.");
-        return;
-    }
     // An overlong text is refused, never cut (a cut path may name another
     // folder), and the root becomes a full path: a relative one would make
     // every listed path depend on the current folder.
     HWND field = GetDlgItem(window, IDC_MAIN_FOLDER);
     char text[PATH_TEXT_SIZE];
+    char root[PATH_TEXT_SIZE];
     RootResult result = ROOT_TOO_LONG_PATH;
     if (GetWindowTextLengthA(field) < (int)sizeof text) {
         GetWindowTextA(field, text, sizeof text);
-        result = ResolveSearchRoot(text, app.searchRoot, sizeof app.searchRoot);
+        result = ResolveSearchRoot(text, root, sizeof root);
     }
     if (result != ROOT_RESOLVED) {
         ShowError(window, result == ROOT_TOO_LONG_PATH ? ROOT_TOO_LONG : ROOT_INVALID);
         return;
     }
-    if (Ask(window, GO_QUESTION) != IDYES)
+    if (Ask(window, GO_QUESTION) != IDYES || !StartJob(window, JOB_SEARCH))
         return;
+    CopyText(app.searchRoot, sizeof app.searchRoot, root);
     if (!StartSearchWorker())
         ShowError(window, "ERROR: could not create thread.");
 }
@@ -250,7 +247,8 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         OnCommand(window, LOWORD(wParam));
         return FALSE;
     case WM_TIMER:
-        ShowStatus(window);
+        if (wParam == 0)        // the status timer, or a tick posted to show the status now
+            ShowStatus(window);
         return FALSE;
     case WM_SEARCH_FATAL:
         StopSearchAndQuit();

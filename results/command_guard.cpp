@@ -1,6 +1,7 @@
 // Whether a ResultsWindow command is under way (so that no search changes its
 // list), and the cursor that both commands share.
 #include "../app/drossweeper.h"
+#include "../app/resources/resource.h"
 
 static bool commandRunning;
 
@@ -17,8 +18,28 @@ void BeginResultsCommand(void)
 
 void EndResultsCommand(void)
 {
-    EnableResultsControls(true);
     commandRunning = false;
+    EnableResultsControls(true);
+    // A command refused because a search runs leaves that search's buttons off.
+    EnterCriticalSection(&app.progressLock);
+    bool searching = app.searching != 0;
+    LeaveCriticalSection(&app.progressLock);
+    if (searching) {
+        EnableWindow(GetDlgItem(app.resultsWindow, IDC_RESULTS_DELETE), FALSE);
+        EnableWindow(GetDlgItem(app.resultsWindow, IDC_RESULTS_SAVE), FALSE);
+    }
+}
+
+bool StartListJob(HWND owner, Job job, const Selection *selection)
+{
+    if (!StartJob(owner, job))
+        return false;
+    if (SelectionStillListed(selection))
+        return true;
+    EndJob();
+    Tell(owner, "ERROR - The list has changed since the files were selected.\n\nSelect them again.",
+         MB_ICONWARNING | MB_OK);
+    return false;
 }
 
 HCURSOR ShowHourglass(void)

@@ -13,7 +13,7 @@ static const char REPORT_WRITE_FAILED[] =
 // the entries' texts for it, a chunk at a time, the next while the delete
 // thread deletes the last (reading them took a twentieth of the run), and
 // shows how far the run is.
-enum { CHUNK_ENTRIES = 256, PROGRESS_TIMER = 1, PROGRESS_MS = 100 };
+enum { CHUNK_ENTRIES = 256, PROGRESS_MS = 100 };
 
 struct PathChunk {
     int first;                          // the selection position of its first entry
@@ -30,7 +30,7 @@ struct DeleteRunState {
     Selection selection;
     bool verify;
     FILE *report;                       // NULL when no report was asked for
-    char reportPath[OUTPUT_PATH_SIZE];
+    char reportPath[OUTPUT_PATH_SIZE];  // empty when no report was asked for
     HCURSOR previousCursor;
     char sizeText[PATH_TEXT_SIZE];      // the List window's size text, shown again at the end
     // Written by the delete thread while it runs, read by the UI thread once
@@ -55,9 +55,10 @@ bool IsDeleting(void)
     return deleting;
 }
 
-// The warnings and options before anything is deleted; false ends the run.
-// Only the user's own Yes lets a warning pass; a box closed by the program's
-// exit (answer 0) ends the run, whatever the question.
+// The warnings and options before anything is deleted, and the report's
+// name; false ends the run. Only the user's own Yes lets a warning pass; a
+// box closed by the program's exit (answer 0) ends the run, whatever the
+// question. The report is created only once the run may start.
 static bool AskBeforeDeleting(void)
 {
     HWND owner = run.owner;
@@ -81,10 +82,10 @@ static bool AskBeforeDeleting(void)
 
     char defaultName[OUTPUT_PATH_SIZE];
     BuildDefaultFileName(defaultName, sizeof defaultName, OUTPUT_REPORT);
-    if (!SavePrompt(owner, defaultName, run.reportPath, sizeof run.reportPath))
-        return false;
-    run.report = CreateOutputFile(owner, run.reportPath);
-    return run.report != NULL;
+    if (SavePrompt(owner, defaultName, run.reportPath, sizeof run.reportPath))
+        return true;
+    run.reportPath[0] = '\0';
+    return false;
 }
 
 // A file that is already gone counts as deleted.
@@ -157,9 +158,13 @@ static void AskAndDeleteEachFile(void)
     }
 }
 
-static void AskForChunk(int which, int first)
+// A request that cannot be posted ends the run: its chunk would never come.
+static bool AskForChunk(int which, int first)
 {
-    PostMessageA(run.owner, WM_DELETE_READ_ENTRIES, (WPARAM)which, (LPARAM)first);
+    if (PostMessageA(run.owner, WM_DELETE_READ_ENTRIES, (WPARAM)which, (LPARAM)first))
+        return true;
+    run.ending = RUN_TEXT_UNREADABLE;
+    return false;
 }
 
 static DWORD WINAPI DeleteWorker(LPVOID)
@@ -169,8 +174,7 @@ static DWORD WINAPI DeleteWorker(LPVOID)
         PathChunk &chunk = run.chunks[which];
         WaitForSingleObject(chunk.filled, INFINITE);
         int next = chunk.first + chunk.count;
-        if (next < run.selection.count && !chunk.unreadable)
-            AskForChunk(1 - which, next);
+        bool asked = next < run.selection.count && !chunk.unreadable && AskForChunk(1 - which, next);
         for (int i = 0; i < chunk.count && run.ending == RUN_COMPLETED; i++) {
             // An exit confirmed meanwhile ends the run before the next file.
             if (InterlockedCompareExchange(&stopDeleting, 0, 0))
@@ -182,10 +186,11 @@ static DWORD WINAPI DeleteWorker(LPVOID)
         }
         if (chunk.unreadable && run.ending == RUN_COMPLETED)
             run.ending = RUN_TEXT_UNREADABLE;
-        if (next >= run.selection.count)
+        if (!asked)
             break;
     }
     // Last: a chunk asked for is read before this is taken from the queue.
+    // Should it not be posted, the progress timer finds the thread ended.
     PostMessageA(run.owner, WM_DELETE_ENDED, 0, 0);
     return 0;
 }
@@ -194,18 +199,21 @@ static DWORD WINAPI DeleteWorker(LPVOID)
 // text cannot be read ends the chunk.
 void ReadDeleteChunk(int which, int first)
 {
+    if (!deleting)
+        return;     // a request left in the queue by a run that has ended
     PathChunk &chunk = run.chunks[which];
     int wanted = run.selection.count - first < CHUNK_ENTRIES ? run.selection.count - first : CHUNK_ENTRIES;
     chunk.first = first;
     chunk.count = 0;
-    while (chunk.count < wanted && ReadEntryText(run.selection.indices[first + chunk.count],
+    // Only from the list the selection was taken from.
+    while (chunk.count < wanted && SelectionStillListed(&run.selection) && ReadEntryText(run.selection.indices[first + chunk.count],
                                                  chunk.paths[chunk.count], sizeof chunk.paths[chunk.count]))
         chunk.count++;
     chunk.unreadable = chunk.count < wanted;
     SetEvent(chunk.filled);
 }
 
-void ShowDeleteProgress(void)
+static void ShowDeleteProgress(void)
 {
     char text[PATH_TEXT_SIZE];
     snprintf(text, sizeof text, "Drossweeping %ld of %d Files", (long)InterlockedCompareExchange(&run.handled, 0, 0),
@@ -233,8 +241,8 @@ static bool StartDeleteWorker(void)
         SetDlgItemTextA(run.owner, IDC_RESULTS_SIZE, run.sizeText);
         return false;
     }
-    SetTimer(run.owner, PROGRESS_TIMER, PROGRESS_MS, NULL);
     deleting = true;
+    SetTimer(run.owner, DELETE_PROGRESS_TIMER, PROGRESS_MS, NULL);
     return true;
 }
 
@@ -262,16 +270,32 @@ static void EndDeleteRun(void)
             CloseHandle(chunk.filled);
         chunk.filled = NULL;
     }
+    EndJob();
     EndResultsCommand();
 }
 
-// The delete thread's last message: it touches nothing of the run after it.
+// Ends a run once its thread is done: on the thread's last message, which it
+// touches nothing of the run after. Not while an exit question is open: the
+// closing messages would open over it (the progress timer tries again).
 void EndDeleteWorker(void)
 {
+    if (!deleting || (ExitQuestionOpen() && !ExitConfirmed()))
+        return;
     deleting = false;
-    KillTimer(run.owner, PROGRESS_TIMER);
+    KillTimer(run.owner, DELETE_PROGRESS_TIMER);
     SetDlgItemTextA(run.owner, IDC_RESULTS_SIZE, run.sizeText);
     EndDeleteRun();
+}
+
+void TickDeleteRun(void)
+{
+    if (!deleting)
+        return;
+    ShowDeleteProgress();
+    // Its last message may be lost, or put off by an exit question.
+    DWORD code;
+    if (GetExitCodeThread(app.deleteThread, &code) && code != STILL_ACTIVE)
+        EndDeleteWorker();
 }
 
 void StopDeleteWorker(void)
@@ -279,10 +303,21 @@ void StopDeleteWorker(void)
     InterlockedExchange(&stopDeleting, 1);
     DWORD code;
     DispatchUntilEnded(app.deleteThread, &code);
+    // Its report closed; once the exit is confirmed no box opens.
+    EndDeleteWorker();
+}
+
+// A run that ends before it deletes anything.
+static void AbandonRun(void)
+{
+    ReleaseSelection(&run.selection);
+    EndResultsCommand();
 }
 
 void DeleteRun(void)
 {
+    if (IsResultsCommandRunning())
+        return;     // a click taken from the queue behind the command's own: the run's record is in use
     memset(&run, 0, sizeof run);
     run.owner = app.resultsWindow;
 
@@ -291,10 +326,13 @@ void DeleteRun(void)
         EndResultsCommand();
         return;
     }
-    if (!AskBeforeDeleting()) {
-        CloseReport();
-        ReleaseSelection(&run.selection);
-        EndResultsCommand();
+    if (!AskBeforeDeleting() || !StartListJob(run.owner, JOB_DELETE, &run.selection)) {
+        AbandonRun();
+        return;
+    }
+    if (run.reportPath[0] && !(run.report = CreateOutputFile(run.owner, run.reportPath))) {
+        EndJob();
+        AbandonRun();
         return;
     }
     run.previousCursor = ShowHourglass();

@@ -10,11 +10,13 @@ static void WriteSelectedPaths(HWND owner, const Selection *selection)
     char defaultName[OUTPUT_PATH_SIZE];
     char path[OUTPUT_PATH_SIZE];
     BuildDefaultFileName(defaultName, sizeof defaultName, OUTPUT_LIST);
-    if (!SavePrompt(owner, defaultName, path, sizeof path))
+    if (!SavePrompt(owner, defaultName, path, sizeof path) || !StartListJob(owner, JOB_EXPORT, selection))
         return;
     FILE *file = CreateOutputFile(owner, path);
-    if (!file)
+    if (!file) {
+        EndJob();
         return;
+    }
 
     HCURSOR previous = ShowHourglass();
     bool written = true;
@@ -22,8 +24,9 @@ static void WriteSelectedPaths(HWND owner, const Selection *selection)
         char entry[PATH_TEXT_SIZE];
         if (!ReadEntryText(selection->indices[position], entry, sizeof entry)) {
             RestoreCursor(previous);
-            Tell(owner, "ERROR - Could not get text.", MB_ICONWARNING | MB_OK);
             CloseOutputFile(file);
+            EndJob();
+            Tell(owner, "ERROR - Could not get text.", MB_ICONWARNING | MB_OK);
             return;
         }
         if (!WritePathLine(file, entry)) {
@@ -32,6 +35,7 @@ static void WriteSelectedPaths(HWND owner, const Selection *selection)
         }
     }
     written = CloseOutputFile(file) && written;
+    EndJob();
     RestoreCursor(previous);
     if (!written) {
         Tell(owner, LIST_WRITE_FAILED, MB_ICONWARNING | MB_OK);
@@ -47,6 +51,8 @@ void ListExport(void)
     HWND owner = app.resultsWindow;
     Selection selection;
 
+    if (IsResultsCommandRunning())
+        return;     // a click taken from the queue behind the command's own
     BeginResultsCommand();
     if (ReadSelection(owner, &selection)) {
         WriteSelectedPaths(owner, &selection);

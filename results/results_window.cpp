@@ -34,6 +34,20 @@ static LRESULT paintedCount;        // the entries the list held then
 // list an entry at a time (exporting 100,000 entries took 13 s, not 0.3 s).
 static HWND resultsList;
 
+// Counts the search's changes to the list, so that a command can tell that
+// the entries its selection names are still where it read them.
+static unsigned long listChanges;
+
+void NoteListChange(void)
+{
+    listChanges++;
+}
+
+bool SelectionStillListed(const Selection *selection)
+{
+    return selection->listChange == listChanges;
+}
+
 static HWND ResultsList(void)
 {
     return resultsList;
@@ -190,6 +204,7 @@ bool ReadSelection(HWND owner, Selection *selection)
     HWND list = ResultsList();
     selection->indices = NULL;
     selection->count = 0;
+    selection->listChange = listChanges;
     LRESULT count = SendMessageA(list, LB_GETSELCOUNT, 0, 0);
     if (count == 0 || count == LB_ERR) {
         Tell(owner, "ERROR - Nothing selected.", MB_ICONWARNING | MB_OK);
@@ -265,6 +280,7 @@ static void AddMatches(HWND window)
     const MatchBatch *batch = TakeMatchBatch();
     if (batch->count == 0)
         return;
+    NoteListChange();
     HWND list = ResultsList();
     const char *path = batch->paths;
     for (int i = 0; i < batch->count; i++) {
@@ -292,11 +308,18 @@ INT_PTR CALLBACK ResultsWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_SEARCH_ENDED:
         ResumeListPainting();
         return FALSE;
+    case WM_SEARCH_IDLE:
+        // A command that waits on its questions keeps its buttons off.
+        if (!IsResultsCommandRunning())
+            EnableResultsControls(true);
+        ShowWindow(window, SW_SHOWNORMAL);
+        return FALSE;
     case WM_DELETE_READ_ENTRIES:
         ReadDeleteChunk((int)wParam, (int)lParam);
         return FALSE;
     case WM_TIMER:
-        ShowDeleteProgress();
+        if (wParam == DELETE_PROGRESS_TIMER)
+            TickDeleteRun();
         return FALSE;
     case WM_SETCURSOR:
         // The hourglass over this window while it deletes; the others stay usable.

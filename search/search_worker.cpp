@@ -42,9 +42,8 @@ static DWORD WINAPI SearchWorker(LPVOID)
     // Shown now rather than at the next status tick, up to 250 ms later.
     PostMessageA(app.mainWindow, WM_TIMER, 0, 0);
 
-    EnableResultsButtons(results, TRUE);
-    EnableWindow(GetDlgItem(results, IDC_RESULTS_LIST), TRUE);
-    ShowWindow(results, SW_SHOWNORMAL);
+    // The UI thread enables the buttons, unless a command holds the list.
+    SendMessageA(results, WM_SEARCH_IDLE, 0, 0);
 
     EnterCriticalSection(&app.progressLock);
     app.stopRequested = 0;
@@ -77,6 +76,7 @@ bool StartSearchWorker(void)
     app.workerThread = CreateThread(NULL, 0, SearchWorker, NULL, CREATE_SUSPENDED, &app.workerThreadId);
     if (!app.workerThread)
         return false;
+    NoteListChange();
     EnableResultsButtons(app.resultsWindow, FALSE);
     SuspendListPainting();
     EnterCriticalSection(&app.progressLock);

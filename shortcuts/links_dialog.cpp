@@ -24,7 +24,8 @@ static void RefreshLinkBoxes(HWND dialog)
 
 static void ProcessLinks(HWND dialog)
 {
-    if (AskUser(dialog, "Process the specified links?", MB_YESNO | MB_ICONWARNING) != IDYES)
+    if (AskUser(dialog, "Process the specified links?", MB_YESNO | MB_ICONWARNING) != IDYES ||
+        !StartJob(dialog, JOB_LINKS))
         return;
     // The boxes as the user left them when answering Yes: what a question on
     // the way shows must not change what the run does.
@@ -40,6 +41,7 @@ static void ProcessLinks(HWND dialog)
             DeleteLink(folder);
     }
     RestoreCursor(previous);
+    EndJob();
     if (ExitConfirmed())
         return;
     // Posted: the boxes show the new state behind the completion message.

@@ -133,6 +133,13 @@ TEST_F(StressTest, ExitDuringADeleteRunEndsItBeforeTheNextFile)
     StartSearch(tree);
     WaitForIdle(600000);
     ASSERT_EQ(20000, SendMessageW(list, LB_GETCOUNT, 0, 0));
+    // A search's question left open meanwhile: answered Yes during the run,
+    // it is refused, and the run goes on reading its own list.
+    std::string other = FreshFolder("deletable-other");
+    WriteBytes(other + "\\thumbs.db", GenuineHeader());
+    ui::SetControlText(main, IDC_MAIN_FOLDER, other);
+    ui::Click(main, IDC_MAIN_GO);
+    ui::Box go = ExpectBox(GoQuestion);
     ui::SelectAll(list);
     ui::Click(results, IDC_RESULTS_DELETE);
     PassDeleteQuestions(false, true);
@@ -146,7 +153,11 @@ TEST_F(StressTest, ExitDuringADeleteRunEndsItBeforeTheNextFile)
     for (DWORD start = GetTickCount(); !underWay() && GetTickCount() - start < 60000;)
         ui::Pause(10);
     ASSERT_TRUE(underWay()) << ui::ControlText(results, IDC_RESULTS_SIZE);
+    ASSERT_TRUE(ui::Answer(go, IDYES));
+    AnswerBox("Finish the command in the List window to start a search.", IDOK);
+    EXPECT_EQ(20000, SendMessageW(list, LB_GETCOUNT, 0, 0));
     ExitFrom(results);
+    EXPECT_TRUE(FileExists(other + "\\thumbs.db"));
 
     // The report, complete on disk, holds the first files in list order, and as many are gone.
     std::vector<std::string> reported = SplitLines(ReadAll(report));

@@ -298,7 +298,8 @@ static bool ReadBox(HWND window, Box &box)
     return true;
 }
 
-static bool FindBox(const Program &program, Box &box, DWORD timeoutMs, const std::string &caption, HWND owner)
+static bool FindBox(const Program &program, Box &box, DWORD timeoutMs, const std::string &caption, HWND owner,
+                    const std::string *text = NULL)
 {
     DWORD start = GetTickCount();
     do {
@@ -306,7 +307,7 @@ static bool FindBox(const Program &program, Box &box, DWORD timeoutMs, const std
         // bare title picks out its message boxes.
         for (HWND window : TopWindows(program)) {
             if ((!owner || GetWindow(window, GW_OWNER) == owner) && Text(window) == caption &&
-                ReadBox(window, box)) {
+                ReadBox(window, box) && (!text || box.text == *text)) {
                 Sync(window);
                 return true;
             }
@@ -329,6 +330,17 @@ bool WaitForBoxOwnedBy(const Program &program, HWND owner, Box &box, DWORD timeo
     if (FindBox(program, box, timeoutMs, BoxCaption, owner))
         return true;
     KillIfNotAnswering(program);
+    return false;
+}
+
+bool WaitForBoxSaying(const Program &program, const std::string &text, Box &box, DWORD timeoutMs)
+{
+    if (FindBox(program, box, timeoutMs, BoxCaption, NULL, &text))
+        return true;
+    // What shows instead, if anything, for the caller's message.
+    box = Box();
+    if (!FindBox(program, box, 0, BoxCaption, NULL))
+        KillIfNotAnswering(program);
     return false;
 }
 

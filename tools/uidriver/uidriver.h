@@ -78,6 +78,9 @@ bool WaitForBox(const Program &program, Box &box, DWORD timeoutMs,
                 const std::string &caption = BoxCaption);
 // The same, for a message box owned by the given window.
 bool WaitForBoxOwnedBy(const Program &program, HWND owner, Box &box, DWORD timeoutMs);
+// The message box of the process that shows the text, among any others; when
+// none came in time, box holds one that shows instead, if any.
+bool WaitForBoxSaying(const Program &program, const std::string &text, Box &box, DWORD timeoutMs);
 // True when no message box of the process appears within the time.
 bool NoBoxWithin(const Program &program, DWORD timeoutMs, const std::string &caption = BoxCaption);
 // Answers a message box with IDYES, IDNO, IDOK or IDCANCEL and waits for it to go.
