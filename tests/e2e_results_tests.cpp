@@ -387,26 +387,6 @@ TEST_F(ResultsTest, GoIsRefusedWhileACommandWaits)
     ASSERT_TRUE(ui::Answer(warning, IDNO));
     ExpectEnded();
     EXPECT_EQ(files, Listed());
-
-    // GO's question left open while a delete run starts: its Yes, given before
-    // the run has ended, is refused, and the list stays the one the run reads.
-    std::string other = out + "\\other";
-    MakeFolder(other);
-    WriteBytes(other + "\\thumbs.db", GenuineHeader());
-    ui::SetControlText(main, IDC_MAIN_FOLDER, other);
-    ui::Click(main, IDC_MAIN_GO);
-    ui::Box go = ExpectBox(GoQuestion);
-    Select({ 0, 1 });
-    Delete();
-    PassDeleteQuestions(false, false);
-    ui::Box done = ExpectBox("Drossweeping Complete.");
-    ASSERT_TRUE(ui::Answer(go, IDYES));
-    AnswerBox("Finish the command in the List window to start a search.", IDOK);
-    ASSERT_TRUE(ui::Answer(done, IDOK));
-    ExpectEnded();
-    EXPECT_EQ(files, Listed());
-    ExpectFiles(false, false, true);
-    EXPECT_TRUE(FileExists(other + "\\thumbs.db"));
 }
 
 // An exit confirmed while a command waits on the user ends the command without
