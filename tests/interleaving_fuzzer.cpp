@@ -8,8 +8,7 @@
 //
 // Usage: interleaving_fuzzer [--seeds A,B,...] [--seconds N] [--replay SEED] [--steps N]
 // The program under test is DROSS_EXE; .txt files open in the recorder (DROSS_RECORDER).
-#include "test_support.h"
-#include "uidriver.h"
+#include "e2e_support.h"
 #include "resources/resource.h"
 
 #include <algorithm>
@@ -21,16 +20,7 @@
 #include <string.h>
 
 static const std::string Title = PRODUCT_TITLE;
-static const char GO_QUESTION[] =
-    "Search for files named... 'THUMBS.DB'\n\n\n\n"
-    "NOTE: The search is recursive (will include subfolders).\n"
-    "NOTE: The search is *not* case sensitive.\n"
-    "NOTE: The search will ignore 'Read-Only' files.\n\n\n\n"
-    "Continue?";
-static const char WARNING_2[] = "Drossweep (Delete) selected files...\n\nNOTE: Files will not be tested for "
-                                "format, content or ownership.\n\nContinue?";
 static const char PER_FILE_START[] = "Drossweep (Delete)...\n\n'";
-static const char EXIT_QUESTION[] = "Exit?\n\nContinue?";
 
 // The files of the tree: the caches the program lists, with their sizes, and
 // the user's own files (a cache that is read-only, a file named like a cache
@@ -101,17 +91,6 @@ static bool RestoreTree(const Tree &tree)
         SetFileAttributesA(ro.c_str(), FILE_ATTRIBUTE_READONLY);
     }
     return FileExists(tree.userFiles[3]) || Write(tree.userFiles[3], "notes");
-}
-
-static std::vector<std::string> Lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    size_t at = 0, end;
-    while ((end = text.find("\r\n", at)) != std::string::npos) {
-        lines.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    return lines;
 }
 
 // A delete run whose warnings the user passed: what it may delete, what of
@@ -231,7 +210,7 @@ void Session::AnswerBox(const ui::Box &box)
     const std::string &text = box.text;
     int button = IDOK;
     if (box.hasYes) {
-        int yesShare = text == EXIT_QUESTION ? 25 : text == GO_QUESTION ? 60 : 75;
+        int yesShare = text == ExitQuestion ? 25 : text == GoQuestion ? 60 : 75;
         button = Chance(yesShare) ? IDYES : IDNO;
         if (box.hasCancel && Chance(15))
             button = IDCANCEL;
@@ -245,7 +224,7 @@ void Session::AnswerBox(const ui::Box &box)
     }
     Step("answer \"" + text.substr(0, 60) + "\" with " + (button == IDYES ? "Yes" : button == IDNO ? "No" : button == IDCANCEL ? "Cancel" : "OK"));
     if (button == IDYES) {
-        if (text == WARNING_2) {
+        if (text == DeleteWarning2) {
             // The selection the user confirmed: the run may delete these.
             ConfirmedRun run;
             run.selection = pendingSelection;
@@ -255,13 +234,13 @@ void Session::AnswerBox(const ui::Box &box)
             allowed.insert(pendingSelection.begin(), pendingSelection.end());
             runs.push_back(run);
             totals.deletesConfirmed++;
-        } else if (text == GO_QUESTION)
+        } else if (text == GoQuestion)
             totals.searchesAsked++;
         else if (text == "Drossweep (Delete) selected files...\n\nSave pathfilename(s) to a report (.txt)?")
             reportDialogWanted = true;
         else if (text == "Process the specified links?")
             totals.linksProcessed++;
-        else if (text == EXIT_QUESTION) {
+        else if (text == ExitQuestion) {
             ConfirmExit(box);
             return;
         }
@@ -517,7 +496,7 @@ bool Session::CheckRuns()
     for (const ConfirmedRun &run : runs) {
         if (run.report.empty() || !FileExists(run.report))
             continue;
-        std::vector<std::string> reported = Lines(ReadAll(run.report));
+        std::vector<std::string> reported = SplitLines(ReadAll(run.report));
         std::set<std::string> gone;
         for (const std::string &path : run.existing)
             if (!FileExists(path))
@@ -570,7 +549,7 @@ bool Session::Finish()
     PostMessageW(main, WM_CLOSE, 0, 0);
     for (DWORD start = GetTickCount(); !exitConfirmed && GetTickCount() - start < 15000 && !ui::Gone(program);) {
         ui::Box box;
-        if (ui::WaitForBoxSaying(program, EXIT_QUESTION, box, 200)) {
+        if (ui::WaitForBoxSaying(program, ExitQuestion, box, 200)) {
             Step("answer \"Exit?\" with Yes");
             ConfirmExit(box);
         }

@@ -55,17 +55,6 @@ TEST_F(StressTest, ExitAtRandomMomentsOfALongSearch)
     }
 }
 
-static std::vector<std::string> SplitLines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    size_t at = 0, end;
-    while ((end = text.find("\r\n", at)) != std::string::npos) {
-        lines.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    return lines;
-}
-
 static long CountFiles(const std::string &folder)
 {
     long count = 0;

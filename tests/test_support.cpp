@@ -228,6 +228,17 @@ std::string ReadAll(const std::string &path)
     return bytes;
 }
 
+std::vector<std::string> SplitLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    size_t at = 0, end;
+    while ((end = text.find("\r\n", at)) != std::string::npos) {
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
 std::string WaitForFile(const std::string &path, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();

@@ -60,6 +60,8 @@ private:
 
 // Reads a whole file; "<missing>" when it cannot be opened.
 std::string ReadAll(const std::string &path);
+// The lines of a text whose lines end in CR LF, as the program writes them.
+std::vector<std::string> SplitLines(const std::string &text);
 // Waits until a file exists and is not empty; returns its contents.
 std::string WaitForFile(const std::string &path, DWORD timeoutMs);
 // How long the shell may take to start the recorder: milliseconds as a rule,
