@@ -14,6 +14,13 @@ is_installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
 }
 
+# Ends the run with one line naming the step that failed and why; under
+# set -e a failing command would end it without a word.
+fail_step() {
+  echo "$1 failed: $2" >&2
+  exit 1
+}
+
 # apt-get, quiet; the index is updated once per run, when something is missing.
 APT_UPDATED=0
 apt_install() {
@@ -32,7 +39,7 @@ ensure_packages() {
   done
   if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
-    apt_install "${missing[@]}"
+    apt_install "${missing[@]}" || fail_step "Installing packages" "apt-get could not install ${missing[*]}"
   fi
 }
 
@@ -54,41 +61,95 @@ QEMU_I386_RULE=":$BINFMT_NAME:M::"'\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x
 # The smallest 32-bit x86 Linux program: it exits with code 42.
 I386_PROBE='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5f\x00\x00\x00\x5f\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xb3\x2a\xcd\x80'
 
-# True when this kernel runs a 32-bit x86 program, by itself or through a registered emulator.
-i386_runs() {
-  local probe=$PWD/build/i386-probe
-  mkdir -p build && printf "$I386_PROBE" > "$probe" && chmod +x "$probe" || return 1
-  "$probe" >/dev/null 2>&1
-  [ $? -eq 42 ]
+APT_DIR=/etc/apt
+WINE32=/usr/lib/wine/wine
+# The entry that an earlier version of these scripts registered.
+OLD_BINFMT_NAME=qemu-i386
+
+# What running a 32-bit x86 program meets here, by itself or through a
+# registered emulator: "runs", "format" (the kernel cannot execute the format,
+# ENOEXEC), or "other: REASON" (a noexec mount, a full disk, ...).
+i386_probe() {
+  local probe=$PWD/build/i386-probe reason code
+  reason=$( { mkdir -p build && printf "$I386_PROBE" > "$probe" && chmod +x "$probe"; } 2>&1) ||
+    { echo "other: the probe could not be written to build/ (${reason:-no reason given})"; return; }
+  # perl tells exec's error number apart, which the shell reports as 126 for every kind.
+  reason=$(perl -e 'exec {$ARGV[0]} @ARGV; print STDERR "$!"; exit($!{ENOEXEC} ? 3 : 4)' "$probe" 2>&1 >/dev/null)
+  code=$?
+  case $code in
+    42) echo runs ;;
+    3) echo format ;;
+    4) echo "other: $reason" ;;
+    *) echo "other: the probe ended with exit code $code" ;;
+  esac
 }
 
-# The URI of the Debian archive that apt's sources name for this release.
+i386_runs() {
+  [ "$(i386_probe)" = runs ]
+}
+
+# What the set-up does after the probe: use what runs, register the emulator
+# only where the kernel cannot execute the format, skip on any other failure.
+i386_next_step() {
+  case $1 in
+    runs) echo use ;;
+    format) echo register ;;
+    *) echo skip ;;
+  esac
+}
+
+# An entry left by an earlier version of these scripts: it points at the qemu
+# they installed and has flags. It is named, never changed.
+note_old_emulator_entry() {
+  local entry=$BINFMT/$OLD_BINFMT_NAME
+  [ -f "$entry" ] && grep -qx "interpreter $QEMU_I386" "$entry" && grep -qE '^flags: *[A-Z]+' "$entry" &&
+    echo "Note: the binfmt_misc entry $OLD_BINFMT_NAME ($(grep '^flags:' "$entry")) from an earlier version of these scripts runs 32-bit programs here; the README says how to remove it."
+  return 0
+}
+
+# The URI of the Debian archive that apt's sources name for this release, and
+# the key file its stanza is signed by, if it names one: "URI [KEYFILE]".
 debian_mirror() {
   local codename=$1 f
-  for f in /etc/apt/sources.list.d/*.sources; do
+  for f in "$APT_DIR"/sources.list.d/*.sources; do
     [ -f "$f" ] || continue
     awk -v c="$codename" '
-      function stanza() { if (deb && suite && uri != "") { print uri; found = 1; exit } deb = suite = 0; uri = "" }
+      function stanza() { if (deb && suite && uri != "") { print uri (key != "" ? " " key : ""); found = 1; exit }
+                          deb = suite = 0; uri = key = "" }
       /^[ \t]*$/ { stanza(); next }
       tolower($1) == "types:" { for (i = 2; i <= NF; i++) if ($i == "deb") deb = 1 }
       tolower($1) == "suites:" { for (i = 2; i <= NF; i++) if ($i == c) suite = 1 }
       tolower($1) == "uris:" { uri = $2 }
+      tolower($1) == "signed-by:" { key = $2 }
       END { if (!found) stanza() }' "$f"
   done
-  cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | awk -v c="$codename" '
-    $1 == "deb" { i = 2; if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ } if ($(i + 1) == c) print $i }'
+  cat "$APT_DIR"/sources.list "$APT_DIR"/sources.list.d/*.list 2>/dev/null | awk -v c="$codename" '
+    $1 == "deb" { i = 2; key = ""
+                  if ($i ~ /^\[/) { for (; i <= NF; i++) { if (match($i, /signed-by=[^] ]*/)) key = substr($i, RSTART + 10, RLENGTH - 10)
+                                                          if ($i ~ /\]$/) break }
+                                    i++ }
+                  if ($(i + 1) == c) print $i (key != "" ? " " key : "") }'
 }
 
 # Adds the backports suite of the machine's own Debian mirror, unless apt knows it already.
+BACKPORTS_SOURCE=drossweeper-backports.sources
 ensure_backports() {
-  local codename=$1 mirror
-  grep -rqsE "^[^#]*[[:space:]]$codename-backports([[:space:]]|$)" /etc/apt/sources.list /etc/apt/sources.list.d && return 0
-  mirror=$(debian_mirror "$codename" | head -n 1)
+  local codename=$1 mirror key file output
+  grep -rqsE "^[^#]*[[:space:]]$codename-backports([[:space:]]|$)" "$APT_DIR"/sources.list "$APT_DIR"/sources.list.d && return 0
+  read -r mirror key < <(debian_mirror "$codename" | head -n 1)
   [ -n "$mirror" ] || { I386_WHY="apt's sources name no Debian mirror for $codename"; return 1; }
-  printf '# Added by Drossweeper'"'"'s scripts for qemu 10; remove this file to undo.\nTypes: deb\nURIs: %s\nSuites: %s-backports\nComponents: main\n' \
-    "$mirror" "$codename" | $SUDO tee /etc/apt/sources.list.d/drossweeper-backports.sources >/dev/null ||
+  file=$APT_DIR/sources.list.d/$BACKPORTS_SOURCE
+  printf '# Added by Drossweeper'"'"'s scripts for qemu 10; remove this file to undo.\nTypes: deb\nURIs: %s\nSuites: %s-backports\nComponents: main\n%s' \
+    "$mirror" "$codename" "${key:+Signed-By: $key
+}" | $SUDO tee "$file" >/dev/null ||
     { I386_WHY="the backports source could not be written"; return 1; }
-  APT_UPDATED=0
+  # A source that apt rejects would break every later update: it goes again.
+  if ! output=$($SUDO apt-get update -qq 2>&1); then
+    $SUDO rm -f "$file"
+    echo "Removed $file again: apt-get update rejected it ($(printf '%s' "$output" | grep -m1 -E '^(E|W):' || echo "exit code not 0"))."
+    I386_WHY="apt could not use the backports suite of $mirror"; return 1
+  fi
+  APT_UPDATED=1
 }
 
 qemu_version() {
@@ -113,19 +174,32 @@ register_emulator() {
       { I386_WHY="qemu-i386 is version ${version:-unknown}, 10 or later is needed"; return 1; }
   fi
   # Our own entry only; another package's registrations stay as they are.
+  local made=0 outcome
   if [ ! -e "$BINFMT/$BINFMT_NAME" ]; then
     printf '%s' "$QEMU_I386_RULE" | $SUDO tee "$BINFMT/register" >/dev/null 2>&1 ||
       { I386_WHY="the emulator could not be registered with binfmt_misc"; return 1; }
+    made=1
   fi
-  i386_runs || { I386_WHY="the kernel runs no 32-bit programs, not even through the registered emulator"; return 1; }
+  outcome=$(i386_probe)
+  [ "$outcome" = runs ] && return 0
+  # An entry that does not help goes again, so that nothing else is sent to it.
+  [ "$made" = 1 ] && echo -1 | $SUDO tee "$BINFMT/$BINFMT_NAME" >/dev/null 2>&1
+  I386_WHY="32-bit programs do not run even through the registered emulator (${outcome#other: })"; return 1
 }
 
 setup_i386() {
+  local outcome
+  note_old_emulator_entry
+  outcome=$(i386_probe)
   if [ "$(id -u)" -ne 0 ] && ! sudo -n true 2>/dev/null; then
-    i386_runs && is_installed wine32:i386 && return 0
+    [ "$outcome" = runs ] && is_installed wine32:i386 && return 0
     I386_WHY="setting it up needs root"; return 1
   fi
-  i386_runs || register_emulator || return 1
+  case $(i386_next_step "$outcome") in
+    use) ;;
+    register) register_emulator || return 1 ;;
+    *) I386_WHY="the 32-bit probe in build/ could not run (${outcome#other: })"; return 1 ;;
+  esac
   if ! is_installed wine32:i386; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
       $SUDO dpkg --add-architecture i386 || { I386_WHY="dpkg could not add the i386 architecture"; return 1; }
@@ -134,7 +208,7 @@ setup_i386() {
     echo "Installing: wine32:i386"
     apt_install wine32:i386 || { I386_WHY="apt could not install wine32:i386"; return 1; }
   fi
-  /usr/lib/wine/wine --version >/dev/null 2>&1 || { I386_WHY="wine's 32-bit loader does not start"; return 1; }
+  "$WINE32" --version >/dev/null 2>&1 || { I386_WHY="wine's 32-bit loader does not start"; return 1; }
 }
 
 ensure_i386() {
@@ -150,8 +224,8 @@ ensure_i386() {
 build_target() {
   local arch=$1; shift
   cmake -S . -B "build/$arch" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/$arch-w64-mingw32.cmake" \
-        -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-  cmake --build "build/$arch" -j"$(nproc)"
+        -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null || fail_step "Configuring build/$arch" "cmake said why above"
+  cmake --build "build/$arch" -j"$(nproc)" || fail_step "Building build/$arch" "the compiler said why above"
 }
 
 # A private prefix under build/ and one persistent wineserver, ended on exit.
@@ -171,9 +245,11 @@ start_wine() {
     "$WINE" wineboot -i >/dev/null 2>&1 || true
     # One virtual desktop: every window inside it, drawn with its frame, and no
     # waits for a window manager that Xvfb does not have.
-    "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-    "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
-    touch "$WINEPREFIX/.drossweeper-ready"
+    local output
+    output=$("$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f 2>&1) &&
+      output=$("$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f 2>&1) ||
+      fail_step "Setting up the wine prefix" "wine's reg add of the virtual desktop said: $(printf '%s' "$output" | tail -n 1)"
+    touch "$WINEPREFIX/.drossweeper-ready" || fail_step "Setting up the wine prefix" "$WINEPREFIX cannot be written"
     stop_wine
   fi
   "$WINESERVER" -p >/dev/null 2>&1 </dev/null &

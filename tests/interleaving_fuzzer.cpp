@@ -215,6 +215,10 @@ void Session::AnswerBox(const ui::Box &box)
         if (box.hasCancel && Chance(15))
             button = IDCANCEL;
     }
+    // Every entry of the list names a short path: a run that cannot read one
+    // read a list other than its own.
+    if (text.compare(0, 27, "ERROR - Could not get text.") == 0)
+        Fail("the program could not read an entry of its list: \"" + text + "\"");
     if (text.compare(0, 26, "Stop the current search to") == 0 || text.compare(0, 10, "Finish the") == 0)
         totals.refusals++;
     if (text.compare(0, sizeof PER_FILE_START - 1, PER_FILE_START) == 0 && button == IDYES) {
