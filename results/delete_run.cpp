@@ -206,8 +206,9 @@ void ReadDeleteChunk(int which, int first)
     chunk.first = first;
     chunk.count = 0;
     // Only from the list the selection was taken from.
-    while (chunk.count < wanted && SelectionStillListed(&run.selection) && ReadEntryText(run.selection.indices[first + chunk.count],
-                                                 chunk.paths[chunk.count], sizeof chunk.paths[chunk.count]))
+    bool ownList = SelectionStillListed(&run.selection);
+    while (ownList && chunk.count < wanted && ReadEntryText(run.selection.indices[first + chunk.count],
+                                                            chunk.paths[chunk.count], sizeof chunk.paths[chunk.count]))
         chunk.count++;
     chunk.unreadable = chunk.count < wanted;
     SetEvent(chunk.filled);
