@@ -210,7 +210,9 @@ void Session::AnswerBox(const ui::Box &box)
     const std::string &text = box.text;
     int button = IDOK;
     if (box.hasYes) {
-        int yesShare = text == ExitQuestion ? 25 : text == GoQuestion ? 60 : 75;
+        // Verify Yes keeps a run on the UI thread; No sends it to its own thread.
+        bool verifyQuestion = text == "Drossweep (Delete) selected files...\n\nVerify every delete operation?";
+        int yesShare = text == ExitQuestion ? 25 : text == GoQuestion ? 60 : verifyQuestion ? 30 : 75;
         button = Chance(yesShare) ? IDYES : IDNO;
         if (box.hasCancel && Chance(15))
             button = IDCANCEL;
