@@ -113,6 +113,10 @@ void DirectoryWalk(const char *folder);
 void UppercaseInPlace(char *text);
 bool JoinPath(char *dest, size_t destSize, const char *folder, const char *name);
 bool MatchesSignature(const BYTE *header, size_t length, const BYTE *signature);
+bool NameInCodePage(const WCHAR *name, char *dest, size_t destSize);
+const char *NameEntryPath(char *dest, size_t destSize, const char *folder, const WCHAR *name, const WCHAR *shortName);
+extern const char *const NAME_NOT_IN_CODE_PAGE;
+extern const char *const PATH_TOO_LONG;
 void FormatFoundText(char *dest, size_t destSize, long found, long searched);
 // The Information text: the found text, and a line for what could not be searched, if anything.
 void FormatInformationText(char *dest, size_t destSize, const char *foundText, long folders, long files);

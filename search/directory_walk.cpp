@@ -1,10 +1,13 @@
 // The recursive folder walk that recognises genuine THUMBS.DB files.
 #include "../app/drossweeper.h"
 
-#include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <winternl.h>
+
+#include <new>
+#include <unordered_set>
 
 const BYTE CompoundFileSignature[SIGNATURE_SIZE] = {
     0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1, 0x00
@@ -76,6 +79,59 @@ bool JoinPath(char *dest, size_t destSize, const char *folder, const char *name)
     return true;
 }
 
+// The name's (or path's) exact form in the ANSI code page, or false where the code page
+// does not hold it: a best-fit stand-in ("l" for "ł") or a '?' would name
+// another file, or none. Plain ASCII is the same in every code page.
+static bool InCodePage(const WCHAR *name, char *dest, size_t destSize, bool wholePath)
+{
+    size_t length = 0;
+    while (name[length] && name[length] < 0x80) {
+        // Wine shows a Unix name with a character no Windows name may hold
+        // as it is: a path with it would be a pattern, or name something else.
+        if (!wholePath && (name[length] < 0x20 || wcschr(L"\"*/:<>?\\|", name[length])))
+            return false;
+        length++;
+    }
+    if (!name[length]) {
+        if (length >= destSize)
+            return false;
+        for (size_t i = 0; i <= length; i++)
+            dest[i] = (char)name[i];
+        return true;
+    }
+    int bytes = WideCharToMultiByte(CP_ACP, 0, name, -1, dest, (int)destSize, NULL, NULL);
+    if (bytes <= 0)
+        return false;
+    WCHAR back[2 * MAX_PATH];
+    int chars = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, dest, -1, back, 2 * MAX_PATH);
+    return chars > 0 && lstrcmpW(back, name) == 0;
+}
+
+bool NameInCodePage(const WCHAR *name, char *dest, size_t destSize)
+{
+    return InCodePage(name, dest, destSize, false);
+}
+
+const char *const NAME_NOT_IN_CODE_PAGE = "Name Not In Code Page";
+const char *const PATH_TOO_LONG = "Path Too Long";
+
+// Builds the path by which the walk reaches a folder's entry: its own name
+// where the code page holds it and the path fits, else its short (8.3) name.
+// An empty short name means the volume gave none, or the name is its own.
+// NULL when the path is built, else why not.
+const char *NameEntryPath(char *dest, size_t destSize, const char *folder, const WCHAR *name, const WCHAR *shortName)
+{
+    char own[2 * MAX_PATH];
+    bool held = NameInCodePage(name, own, sizeof own);
+    if (held && JoinPath(dest, destSize, folder, own))
+        return NULL;
+    char alternate[16];
+    if (shortName[0] && NameInCodePage(shortName, alternate, sizeof alternate) &&
+        JoinPath(dest, destSize, folder, alternate))
+        return NULL;
+    return held || shortName[0] ? PATH_TOO_LONG : NAME_NOT_IN_CODE_PAGE;
+}
+
 bool MatchesSignature(const BYTE *header, size_t length, const BYTE *signature)
 {
     return length >= SIGNATURE_SIZE && memcmp(header, signature, SIGNATURE_SIZE) == 0;
@@ -139,6 +195,7 @@ static const char *NotSearchedReason(DWORD error)
 struct FolderIdentity {
     bool read;
     bool known;
+    DWORD error;                // why it could not be read
     DWORD volume;
     DWORD indexHigh;
     DWORD indexLow;
@@ -151,6 +208,8 @@ struct WalkFrame {
     bool insideLink;            // reached through a reparse point below the root
     bool candidateTested;       // this folder's THUMBS.DB path has been tested
     mutable FolderIdentity identity;
+    mutable bool shortPathRead;
+    mutable char shortPath[PATH_TEXT_SIZE];     // the folder by short names; "" when there is none
 };
 
 static const FolderIdentity &ReadFolderIdentity(const WalkFrame *frame)
@@ -164,15 +223,18 @@ static const FolderIdentity &ReadFolderIdentity(const WalkFrame *frame)
     HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    if (file == INVALID_HANDLE_VALUE)
+    if (file == INVALID_HANDLE_VALUE) {
+        id.error = GetLastError();
         return id;
+    }
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileInformationByHandle(file, &info)) {
         id.known = true;
         id.volume = info.dwVolumeSerialNumber;
         id.indexHigh = info.nFileIndexHigh;
         id.indexLow = info.nFileIndexLow;
-    }
+    } else
+        id.error = GetLastError();
     CloseHandle(file);
     return id;
 }
@@ -184,8 +246,11 @@ static const FolderIdentity &ReadFolderIdentity(const WalkFrame *frame)
 static bool IsWalkAncestor(const WalkFrame *child)
 {
     const FolderIdentity &id = ReadFolderIdentity(child);
-    if (!id.known)
-        return true;    // cannot tell: do not risk an endless walk
+    if (!id.known) {
+        // Cannot tell: not walked, for fear of an endless walk, but counted.
+        NoteNotSearched(FOLDER_NOT_SEARCHED, child->path, "", NotSearchedReason(id.error));
+        return true;
+    }
     for (const WalkFrame *frame = child->parent; frame; frame = frame->parent) {
         const FolderIdentity &other = ReadFolderIdentity(frame);
         if (other.known && other.volume == id.volume && other.indexHigh == id.indexHigh &&
@@ -208,6 +273,15 @@ static void RequestStop(void)
     EnterCriticalSection(&app.progressLock);
     app.stopRequested = 1;
     LeaveCriticalSection(&app.progressLock);
+}
+
+// The header buffer or the list of files could not be had: the search ends as after a stop.
+static void ReportNoMemory(void)
+{
+    MessageBoxA(NULL, "ERROR: Could not allocate memory.\n\nThe application will now terminate.", ProductTitle,
+                MB_ICONWARNING);
+    searchFailed = true;
+    RequestStop();
 }
 
 MatchBatch *TakeMatchBatch(void)
@@ -252,6 +326,59 @@ static void MakeRoomForMatch(size_t length)
         HandOverMatches();      // the UI thread swaps in the empty batch
 }
 
+// The attributes, size and index of an open file in one request: the
+// documented calls take one request each, and under wine each request is a
+// round trip to the server (bench/hit_costs.cpp). The layout is the system's
+// FILE_ALL_INFORMATION up to the index.
+struct FileAllFacts {
+    LARGE_INTEGER times[4];
+    ULONG attributes;
+    LARGE_INTEGER allocationSize;
+    LARGE_INTEGER endOfFile;
+    ULONG links;
+    BOOLEAN deletePending;
+    BOOLEAN directory;
+    LARGE_INTEGER index;
+    BYTE rest[4096];            // access, mode and alignment facts, and the name
+};
+static_assert(offsetof(FileAllFacts, allocationSize) == 40 && offsetof(FileAllFacts, index) == 64,
+              "FILE_ALL_INFORMATION layout");
+typedef LONG(WINAPI *QueryInformationFile)(HANDLE, IO_STATUS_BLOCK *, void *, ULONG, ULONG);
+static const ULONG FILE_ALL_INFORMATION_CLASS = 18;
+static const LONG STATUS_BUFFER_OVERFLOW_WARNING = (LONG)0x80000005;
+
+struct CandidateFacts {
+    DWORD attributes;
+    unsigned long long size;
+    unsigned long long index;   // 0 when unknown
+};
+
+static bool ReadCandidateFacts(HANDLE file, CandidateFacts *facts)
+{
+    static QueryInformationFile query =
+        (QueryInformationFile)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile");
+    static FileAllFacts all;    // the walk thread's only
+    IO_STATUS_BLOCK status;
+    if (query) {
+        LONG result = query(file, &status, &all, sizeof all, FILE_ALL_INFORMATION_CLASS);
+        if (result >= 0 || result == STATUS_BUFFER_OVERFLOW_WARNING) {
+            facts->attributes = all.attributes;
+            facts->size = (unsigned long long)all.endOfFile.QuadPart;
+            facts->index = (unsigned long long)all.index.QuadPart;
+            return true;
+        }
+    }
+    FILE_BASIC_INFO basic;
+    FILE_STANDARD_INFO standard;
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard))
+        return false;
+    facts->attributes = basic.FileAttributes;
+    facts->size = (unsigned long long)standard.EndOfFile.QuadPart;
+    facts->index = 0;
+    return true;
+}
+
 enum CandidateResult { CANDIDATE_GENUINE, CANDIDATE_REJECTED, CANDIDATE_UNTESTED };
 
 // Opens a candidate and reads its first bytes: genuine, rejected (read-only,
@@ -261,7 +388,7 @@ enum CandidateResult { CANDIDATE_GENUINE, CANDIDATE_REJECTED, CANDIDATE_UNTESTED
 // that is listed (in a case-sensitive folder the listing entry may be another
 // spelling's), and its path is looked up once: under wine an upper-cased name
 // costs a scan of its folder.
-static CandidateResult TestCandidate(const char *path, unsigned long long *size, const char **reason)
+static CandidateResult TestCandidate(const char *path, CandidateFacts *facts, const char **reason)
 {
     *reason = "Could Not Read";
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
@@ -277,25 +404,18 @@ static CandidateResult TestCandidate(const char *path, unsigned long long *size,
         *reason = NotSearchedReason(error);
         return CANDIDATE_UNTESTED;
     }
-    FILE_BASIC_INFO info;
-    FILE_STANDARD_INFO standard;
-    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) ||
-        !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard)) {
+    if (!ReadCandidateFacts(file, facts)) {
         CloseHandle(file);
         return CANDIDATE_UNTESTED;
     }
-    if (info.FileAttributes & FILE_ATTRIBUTE_READONLY) {
+    if (facts->attributes & FILE_ATTRIBUTE_READONLY) {
         CloseHandle(file);
         return CANDIDATE_REJECTED;
     }
-    *size = (unsigned long long)standard.EndOfFile.QuadPart;
     BYTE *header = (BYTE *)AllocateHeaderBuffer(HEADER_SIZE);
     if (!header) {
         CloseHandle(file);
-        MessageBoxA(NULL, "ERROR: Could not allocate memory.\n\nThe application will now terminate.",
-                    ProductTitle, MB_ICONWARNING);
-        searchFailed = true;
-        RequestStop();
+        ReportNoMemory();
         return CANDIDATE_REJECTED;
     }
     DWORD length = 0;
@@ -308,14 +428,89 @@ static CandidateResult TestCandidate(const char *path, unsigned long long *size,
     return matches ? CANDIDATE_GENUINE : CANDIDATE_REJECTED;
 }
 
-static void ExamineFile(WalkFrame *frame, struct __finddata64_t *entry)
+// The files listed so far, by index. Without links every file is reached
+// once; through a link (a junction, a symbolic link, a mount point) a file
+// may come again under another path. So a file reached through a link is
+// looked up among all, and one reached without among those reached through
+// links: two paths without links are two names (hard links), and under wine
+// two mounts below one drive may share an index.
+static std::unordered_set<unsigned long long> listedDirectly, listedThroughLinks;
+
+enum ListingCheck { FIRST_LISTING, LISTED_BEFORE, NO_MEMORY };
+
+static ListingCheck NoteListedFile(unsigned long long index, bool throughLink)
+{
+    if (index == 0)
+        return FIRST_LISTING;       // unknown: listed
+    try {
+        if (listedThroughLinks.count(index) || (throughLink && listedDirectly.count(index)))
+            return LISTED_BEFORE;
+        (throughLink ? listedThroughLinks : listedDirectly).insert(index);
+    } catch (const std::bad_alloc &) {
+        return NO_MEMORY;
+    }
+    return FIRST_LISTING;
+}
+
+static bool IsSoughtName(const WCHAR *name)
+{
+    for (size_t i = 0; i < sizeof SOUGHT_NAME; i++) {
+        WCHAR c = name[i];
+        if (c >= L'a' && c <= L'z')
+            c = (WCHAR)(c - L'a' + L'A');
+        if (c != (WCHAR)SOUGHT_NAME[i])
+            return false;
+    }
+    return true;
+}
+
+// The folder by short names, asked of the system once; "" when there is none
+// that the code page holds within 259 bytes.
+static const char *FolderShortPath(const WalkFrame *frame)
+{
+    if (frame->shortPathRead)
+        return frame->shortPath;
+    frame->shortPathRead = true;
+    frame->shortPath[0] = '\0';
+    WCHAR wide[PATH_TEXT_SIZE], shortWide[PATH_TEXT_SIZE];
+    if (!frame->path[0] || !MultiByteToWideChar(CP_ACP, 0, frame->path, -1, wide, PATH_TEXT_SIZE))
+        return frame->shortPath;
+    DWORD length = GetShortPathNameW(wide, shortWide, PATH_TEXT_SIZE);
+    if (length == 0 || length >= PATH_TEXT_SIZE || !InCodePage(shortWide, frame->shortPath, sizeof frame->shortPath, true))
+        frame->shortPath[0] = '\0';
+    return frame->shortPath;
+}
+
+// Names an entry of the folder: by the folder's path as the walk reached it,
+// or where that path is too long, by the folder's short path.
+static const char *ReachEntry(const WalkFrame *frame, char *dest, size_t destSize, const WCHAR *name,
+                              const WCHAR *shortName)
+{
+    const char *reason = NameEntryPath(dest, destSize, frame->path, name, shortName);
+    if (reason != PATH_TOO_LONG)
+        return reason;
+    const char *shortFolder = FolderShortPath(frame);
+    if (!shortFolder[0])
+        return reason;
+    return NameEntryPath(dest, destSize, shortFolder, name, shortName);
+}
+
+// Counts an entry that the walk cannot name, shown as the code page best shows it.
+static void NoteUnnamed(NotSearchedKind kind, const WalkFrame *frame, const WCHAR *name, const char *reason)
+{
+    char shown[2 * MAX_PATH] = "";
+    if (!WideCharToMultiByte(CP_ACP, 0, name, -1, shown, sizeof shown, NULL, NULL))
+        shown[0] = '\0';
+    NoteNotSearched(kind, frame->path, shown, reason);
+}
+
+static void ExamineFile(WalkFrame *frame, const WIN32_FIND_DATAW *entry)
 {
     EnterCriticalSection(&app.progressLock);
     app.searchedCount++;
     LeaveCriticalSection(&app.progressLock);
 
-    UppercaseInPlace(entry->name);
-    if (strcmp(entry->name, SOUGHT_NAME) != 0)
+    if (!IsSoughtName(entry->cFileName))
         return;
     // The candidate is queried and opened through the very path that will be
     // listed, so that a delete run removes the file that passed the test. In a
@@ -324,17 +519,24 @@ static void ExamineFile(WalkFrame *frame, struct __finddata64_t *entry)
     if (frame->candidateTested)
         return;
     frame->candidateTested = true;
+    static const WCHAR SOUGHT_WIDE[] = L"THUMBS.DB";
     char path[PATH_TEXT_SIZE];
-    if (!JoinPath(path, sizeof path, frame->path, entry->name)) {
-        NoteNotSearched(FILE_NOT_SEARCHED, frame->path, entry->name, "Path Too Long");
+    const char *unnamed = ReachEntry(frame, path, sizeof path, SOUGHT_WIDE, L"");
+    if (unnamed) {
+        NoteNotSearched(FILE_NOT_SEARCHED, frame->path, SOUGHT_NAME, unnamed);
         return;
     }
-    unsigned long long size = 0;
+    CandidateFacts facts = {};
     const char *reason;
-    CandidateResult result = TestCandidate(path, &size, &reason);
+    CandidateResult result = TestCandidate(path, &facts, &reason);
     if (result == CANDIDATE_UNTESTED)
         NoteNotSearched(FILE_NOT_SEARCHED, path, "", reason);
     if (result != CANDIDATE_GENUINE)
+        return;
+    ListingCheck check = NoteListedFile(facts.index, frame->insideLink);
+    if (check == NO_MEMORY)
+        ReportNoMemory();
+    if (check != FIRST_LISTING)
         return;
 
     size_t length = strlen(path) + 1;
@@ -342,12 +544,17 @@ static void ExamineFile(WalkFrame *frame, struct __finddata64_t *entry)
     EnterCriticalSection(&app.progressLock);
     app.foundCount++;
     FormatFoundText(app.foundText, sizeof app.foundText, app.foundCount, app.searchedCount);
-    app.totalBytes += size;
+    app.totalBytes += facts.size;
     FormatSizeText(filling->sizeText, sizeof filling->sizeText, app.foundCount, app.totalBytes);
     memcpy(filling->paths + filling->used, path, length);
     filling->used += length;
     filling->count++;
     LeaveCriticalSection(&app.progressLock);
+}
+
+static bool IsDotEntry(const WCHAR *name)
+{
+    return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
 
 static void WalkFolder(WalkFrame *frame)
@@ -359,14 +566,19 @@ static void WalkFolder(WalkFrame *frame)
     FormatFoundText(app.foundText, sizeof app.foundText, app.foundCount, app.searchedCount);
     LeaveCriticalSection(&app.progressLock);
 
+    // The listing is wide, so that every name is known as the file system
+    // holds it; the folder's own path is exact in the code page, so it widens
+    // without loss.
     char pattern[PATH_TEXT_SIZE];
-    if (!JoinPath(pattern, sizeof pattern, folder, "*")) {
-        NoteNotSearched(FOLDER_NOT_SEARCHED, folder, "", "Path Too Long");
+    WCHAR widePattern[PATH_TEXT_SIZE];
+    if (!JoinPath(pattern, sizeof pattern, folder, "*") ||
+        !MultiByteToWideChar(CP_ACP, 0, pattern, -1, widePattern, PATH_TEXT_SIZE)) {
+        NoteNotSearched(FOLDER_NOT_SEARCHED, folder, "", PATH_TOO_LONG);
         return;
     }
-    struct __finddata64_t entry;
-    intptr_t listing = _findfirst64(pattern, &entry);
-    if (listing == -1) {
+    WIN32_FIND_DATAW entry;
+    HANDLE listing = FindFirstFileExW(widePattern, FindExInfoStandard, &entry, FindExSearchNameMatch, NULL, 0);
+    if (listing == INVALID_HANDLE_VALUE) {
         // A root that names nothing, or a file, is no folder left unsearched.
         DWORD error = GetLastError();
         bool noFolder = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
@@ -376,44 +588,51 @@ static void WalkFolder(WalkFrame *frame)
         return;
     }
 
+    bool stopped = false;
     do {
         WakeUpListWhenDue();
-        if (IsStopRequested())
+        if (IsStopRequested()) {
+            stopped = true;
             break;
-        if (!(entry.attrib & _A_SUBDIR)) {
+        }
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             ExamineFile(frame, &entry);
             continue;
         }
-        if (strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0)
+        if (IsDotEntry(entry.cFileName))
             continue;
-        // A name the ANSI code page cannot hold comes back with '?': such a
-        // path names nothing, or worse (a wildcard), something else.
-        if (strchr(entry.name, '?')) {
-            NoteNotSearched(FOLDER_NOT_SEARCHED, folder, entry.name, "Name Not in Code Page");
-            continue;
-        }
         char child[PATH_TEXT_SIZE];
-        if (!JoinPath(child, sizeof child, folder, entry.name)) {
-            NoteNotSearched(FOLDER_NOT_SEARCHED, folder, entry.name, "Path Too Long");
+        const char *unnamed = ReachEntry(frame, child, sizeof child, entry.cFileName, entry.cAlternateFileName);
+        if (unnamed) {
+            NoteUnnamed(FOLDER_NOT_SEARCHED, frame, entry.cFileName, unnamed);
             continue;
         }
         WalkFrame childFrame = {};
         childFrame.parent = frame;
         childFrame.path = child;
-        childFrame.insideLink = frame->insideLink || (entry.attrib & FILE_ATTRIBUTE_REPARSE_POINT);
+        childFrame.insideLink = frame->insideLink || (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
         if (childFrame.insideLink && IsWalkAncestor(&childFrame))
             continue;
         WalkFolder(&childFrame);
-    } while (_findnext64(listing, &entry) == 0);
+    } while (FindNextFileW(listing, &entry));
 
-    _findclose(listing);
+    // A listing that broke off left the rest of the folder unsearched.
+    DWORD error = GetLastError();
+    if (!stopped && error != ERROR_NO_MORE_FILES)
+        NoteNotSearched(FOLDER_NOT_SEARCHED, folder, "", NotSearchedReason(error));
+    FindClose(listing);
 }
 
 void DirectoryWalk(const char *folder)
 {
     lastWakeUp = GetTickCount() - MATCH_HANDOVER_MS;       // the first match goes at once
+    listedDirectly.clear();
+    listedThroughLinks.clear();
     WalkFrame root = {};
     root.path = folder;
     WalkFolder(&root);
     HandOverMatches();
+    // The sets' memory goes back at once: a search may list 100,000 files.
+    std::unordered_set<unsigned long long>().swap(listedDirectly);
+    std::unordered_set<unsigned long long>().swap(listedThroughLinks);
 }

@@ -12,15 +12,8 @@ static DWORD WINAPI SearchWorker(LPVOID)
 {
     HWND results = app.resultsWindow;
 
-    // The UI thread disabled the buttons and list painting before this thread ran.
-    EnterCriticalSection(&app.progressLock);
-    app.foundCount = 0;
-    app.searchedCount = 0;
-    app.totalBytes = 0;
-    app.foldersNotSearched = 0;
-    app.filesNotSearched = 0;
-    app.notSearchedText[0] = '\0';
-    LeaveCriticalSection(&app.progressLock);
+    // The UI thread disabled the buttons and list painting, and cleared the
+    // counts, before this thread ran.
     SendMessageA(GetDlgItem(results, IDC_RESULTS_LIST), LB_RESETCONTENT, 0, 0);
     SetWindowTextA(GetDlgItem(results, IDC_RESULTS_SIZE), "0 Files [0.00 MB]");
 
@@ -79,9 +72,19 @@ bool StartSearchWorker(void)
     NoteListChange();
     EnableResultsButtons(app.resultsWindow, FALSE);
     SuspendListPainting();
+    // The counts are the new search's from the first status shown after GO.
     EnterCriticalSection(&app.progressLock);
     app.searching = 1;
+    app.foundCount = 0;
+    app.searchedCount = 0;
+    app.totalBytes = 0;
+    app.foldersNotSearched = 0;
+    app.filesNotSearched = 0;
+    app.notSearchedText[0] = '\0';
+    FormatFoundText(app.foundText, sizeof app.foundText, 0, 0);
+    CopyText(app.currentFolderText, sizeof app.currentFolderText, app.searchRoot);
     LeaveCriticalSection(&app.progressLock);
     ResumeThread(app.workerThread);
+    PostMessageA(app.mainWindow, WM_TIMER, 0, 0);
     return true;
 }

@@ -5,11 +5,12 @@
 # its own. Run by another user, the command runs as that one, whose permissions
 # apply already; where root cannot become nobody, it says so and runs the
 # command as root with DROSS_READS_EVERYTHING set.
+# Nobody's locale is UTF-8, as a user's is: wine reads the tree's names in it.
 # Usage: run_as_nobody.sh HOME [NAME=VALUE...] COMMAND...
 set -euo pipefail
 home=$1; shift
 [ "$(id -u)" -eq 0 ] || exec env "$@" </dev/null
-as_nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups env -i HOME="$home" WINEPREFIX="$home/prefix"
+as_nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups env -i HOME="$home" WINEPREFIX="$home/prefix" LANG=C.UTF-8
            WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" PATH=/usr/bin:/bin)
 # Wine's helpers outlive the command and inherit its output, so the output
 # goes through a file, as in tools/wine-run.
