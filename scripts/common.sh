@@ -5,7 +5,7 @@ WINESERVER=/usr/lib/wine/wineserver
 
 PACKAGES=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 googletest
-          wine64 xvfb xauth imagemagick x11-apps python3 bc)
+          wine64 xvfb xauth imagemagick x11-apps python3 bc locales)
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
@@ -41,6 +41,15 @@ ensure_packages() {
     echo "Installing: ${missing[*]}"
     apt_install "${missing[@]}" || fail_step "Installing packages" "apt-get could not install ${missing[*]}"
   fi
+}
+
+# The tests of code page 932 run wine with LANG=ja_JP.UTF-8, a locale that
+# must be generated once.
+ensure_japanese_locale() {
+  locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' && return 0
+  echo "Generating the locale ja_JP.UTF-8 (first run only)..."
+  $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 ||
+    fail_step "Generating the locale ja_JP.UTF-8" "localedef could not make it"
 }
 
 # The shipped program is 32-bit. Wine's 32-bit half (wine32:i386) runs it

@@ -504,37 +504,14 @@ TEST_F(AppTest, DeleteRemovesTheFileThatWasTestedInACaseSensitiveFolder)
     EXPECT_EQ(std::vector<std::string>{ "Thumbs.db" }, Names(tree + "\\upper"));
 }
 
-// Removes a tree whose names the ANSI calls cannot reach.
-static void RemoveTreeW(const std::wstring &folder)
-{
-    WIN32_FIND_DATAW entry;
-    HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (listing != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring path = folder + L"\\" + entry.cFileName;
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileW(path.c_str());
-            else if (wcscmp(entry.cFileName, L".") && wcscmp(entry.cFileName, L".."))
-                RemoveTreeW(path);
-        } while (FindNextFileW(listing, &entry));
-        FindClose(listing);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 // Folders whose names the ANSI code page cannot hold, beside a look-alike that
 // it can: each cache is listed once, by a path that names it (through short
 // names), and the delete run removes those five and nothing beside them.
 TEST_F(AppTest, NamesOutsideTheCodePageAreListedOnceAndDeletedRight)
 {
     const char *program = getenv("DROSS_PROGRAM");
-    std::wstring root;
-    {
-        std::string ansiRoot = FreshFolder((std::string("code-page-") + (program ? program : "")).c_str());
-        root = std::wstring(ansiRoot.begin(), ansiRoot.end());
-    }
-    RemoveTreeW(root);
-    ASSERT_TRUE(CreateDirectoryW(root.c_str(), NULL));
+    std::string ansiRoot = FreshFolder((std::string("code-page-") + (program ? program : "")).c_str());
+    std::wstring root = Widen(ansiRoot);
     const wchar_t *names[] = { L"l", L"\x0142", L"\xFF21", L"\x043f\x0430\x043f\x043a\x0430", L"\xD83D\xDCF7 2019" };
     std::set<std::string> expected;
     std::vector<std::wstring> caches, own;
@@ -543,23 +520,13 @@ TEST_F(AppTest, NamesOutsideTheCodePageAreListedOnceAndDeletedRight)
         ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
         caches.push_back(folder + L"\\thumbs.db");
         own.push_back(folder + L"\\photo.jpg");
-        for (const std::wstring &file : { caches.back(), own.back() }) {
-            HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-            ASSERT_NE(INVALID_HANDLE_VALUE, handle);
-            std::string bytes = GenuineHeader(600);
-            DWORD written;
-            WriteFile(handle, bytes.data(), (DWORD)bytes.size(), &written, NULL);
-            CloseHandle(handle);
-        }
+        WriteBytesW(caches.back(), GenuineHeader(600));
+        WriteBytesW(own.back(), GenuineHeader(600));
         // Listed by the folder's own name, or else by its short name.
         wchar_t shortFolder[MAX_PATH];
-        char shown[MAX_PATH];
         ASSERT_NE(0u, GetShortPathNameW(folder.c_str(), shortFolder, MAX_PATH));
-        WideCharToMultiByte(CP_ACP, 0, name[0] == L'l' ? name : wcsrchr(shortFolder, L'\\') + 1, -1, shown, MAX_PATH,
-                            NULL, NULL);
-        expected.insert(std::string(root.begin(), root.end()) + "\\" + shown + "\\THUMBS.DB");
+        expected.insert(ansiRoot + "\\" + Narrow(name[0] == L'l' ? name : wcsrchr(shortFolder, L'\\') + 1) + "\\THUMBS.DB");
     }
-    std::string ansiRoot(root.begin(), root.end());
     StartSearch(ansiRoot);
     WaitForIdle();
     std::vector<std::string> listed = Listed();
@@ -574,5 +541,5 @@ TEST_F(AppTest, NamesOutsideTheCodePageAreListedOnceAndDeletedRight)
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(caches[i].c_str())) << "cache " << i << " is still there";
         EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(own[i].c_str())) << "the user's file " << i << " is gone";
     }
-    RemoveTreeW(root);
+    RemoveTree(ansiRoot);
 }

@@ -341,3 +341,57 @@ TEST_F(UnsearchedTest, SaysWhatItCouldNotSearch)
     EXPECT_EQ(all ? "Idle." : "Idle.\nNot Searched: '" + tree + "\\a-no-permission' [Access Denied]",
               ui::ControlText(main, IDC_MAIN_FOLDER_TEXT));
 }
+
+// Under code page 932 a path of Japanese names passes 259 bytes long before
+// 259 characters (see tests/CMakeLists.txt, which runs these in that code page).
+class CodePage932Test : public AppTest {
+    void SetUp() override
+    {
+        if (!getenv("DROSS_CODE_PAGE_932"))
+            GTEST_SKIP() << "run in code page 932 by its own test entry";
+        ASSERT_EQ(932u, GetACP()) << "LANG=ja_JP.UTF-8 did not give code page 932: is the locale generated?";
+        AppTest::SetUp();
+    }
+};
+
+TEST_F(CodePage932Test, PathsPastTheLimitAreReachedThroughShortNames)
+{
+    // Three levels of fifty double-byte characters; the first level's name
+    // ends in a second byte 0x5C. A cache and the user's own file on each.
+    const char *program = getenv("DROSS_PROGRAM");
+    std::string root = FreshFolder((std::string("cp932-") + (program ? program : "")).c_str());
+    std::wstring folder = Widen(root);
+    std::vector<std::wstring> caches, own;
+    for (wchar_t letter : { L'\x8868', L'\x5199', L'\x771F' }) {
+        folder += L"\\" + std::wstring(50, letter);
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
+        caches.push_back(folder + L"\\thumbs.db");
+        own.push_back(folder + L"\\photo.jpg");
+        WriteBytesW(caches.back(), GenuineHeader());
+        WriteBytesW(own.back(), GenuineHeader());
+    }
+    ASSERT_GT(Narrow(caches[2]).size(), 259u);
+    StartSearch(root);
+    WaitForIdle();
+    std::vector<std::string> listed = Listed();
+    ASSERT_EQ(3u, listed.size()) << ui::ControlText(main, IDC_MAIN_FOLDER_TEXT);
+    // The two that fit are listed by their own names, the third by short ones.
+    std::set<std::string> longNames = { Narrow(caches[0].substr(0, caches[0].size() - 9)) + "THUMBS.DB",
+                                        Narrow(caches[1].substr(0, caches[1].size() - 9)) + "THUMBS.DB" };
+    int byLongName = 0;
+    for (const std::string &path : listed) {
+        EXPECT_LE(path.size(), 259u) << path;
+        EXPECT_TRUE(FileExists(path)) << path;
+        byLongName += (int)longNames.count(path);
+    }
+    EXPECT_EQ(2, byLongName);
+    ui::SelectAll(list);
+    ui::Click(results, IDC_RESULTS_DELETE);
+    PassDeleteQuestions(false, false);
+    AnswerBox("Drossweeping Complete.", IDOK);
+    for (size_t i = 0; i < caches.size(); i++) {
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(caches[i].c_str())) << "cache " << i << " is still there";
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(own[i].c_str())) << "the user's file " << i << " is gone";
+    }
+    RemoveTree(root);
+}

@@ -17,6 +17,11 @@ void MakeFolder(const std::string &path);
 void WriteBytes(const std::string &path, const std::string &bytes);
 void MakeReadOnly(const std::string &path);
 void RemoveTree(const std::string &path);
+void RemoveTreeW(const std::wstring &path);
+// A text through the ANSI code page, one way or the other (best fit where it must).
+std::wstring Widen(const std::string &text);
+void WriteBytesW(const std::wstring &path, const std::string &bytes);
+std::string Narrow(const std::wstring &text);
 bool FileExists(const std::string &path);
 
 // A folder of the trees made on the host before the tests (symbolic links, long paths).
