@@ -4,7 +4,7 @@
 // With BENCH_BARE set it times the bare listing of the tree instead, with
 // BENCH_FLOOR set the floor of the whole job (the bare listing plus the test of
 // every candidate), and with BENCH_FLOOR0 the same floor listed through the C
-// run-time's _findfirst64, the calls the program makes (F0). With
+// run-time's _findfirst64, as the program listed before its wide listing (F0). With
 // BENCH_DELETE_FLOOR naming a report file it times the floor of a delete run
 // instead: every THUMBS.DB of the tree, by the path the list shows, in list
 // order, written and flushed to the report and then deleted, in a plain loop.
@@ -51,29 +51,33 @@ static void TestCandidate(const std::string &folder, long *genuine)
     CloseHandle(file);
 }
 
-// The platform floor: list every folder with FindFirstFileExA, count files, nothing else.
-// With testCandidates, also test every folder's first file named THUMBS.DB in any letter case.
-static long BareWalk(const std::string &folder, bool testCandidates, long *genuine)
+// The platform floor: list every folder as the program lists it (wide, with
+// short names, FindFirstFileExW), count files, nothing else. With
+// testCandidates, also test every folder's first file named THUMBS.DB in any
+// letter case.
+static long BareWalk(const std::wstring &folder, bool testCandidates, long *genuine)
 {
     long files = 0;
     bool tested = false;
-    WIN32_FIND_DATAA entry;
-    HANDLE listing = FindFirstFileExA((folder + "\\*").c_str(), FindExInfoBasic, &entry,
-                                      FindExSearchNameMatch, NULL, FIND_FIRST_EX_LARGE_FETCH);
+    WIN32_FIND_DATAW entry;
+    HANDLE listing = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoStandard, &entry, FindExSearchNameMatch,
+                                      NULL, 0);
     if (listing == INVALID_HANDLE_VALUE)
         return 0;
     do {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (strcmp(entry.cFileName, ".") && strcmp(entry.cFileName, ".."))
-                files += BareWalk(folder + "\\" + entry.cFileName, testCandidates, genuine);
+            if (wcscmp(entry.cFileName, L".") && wcscmp(entry.cFileName, L".."))
+                files += BareWalk(folder + L"\\" + entry.cFileName, testCandidates, genuine);
             continue;
         }
         files++;
-        if (!testCandidates || tested || lstrcmpiA(entry.cFileName, "THUMBS.DB") != 0)
+        if (!testCandidates || tested || lstrcmpiW(entry.cFileName, L"THUMBS.DB") != 0)
             continue;
         tested = true;
-        TestCandidate(folder, genuine);
-    } while (FindNextFileA(listing, &entry));
+        char narrow[MAX_PATH];
+        if (WideCharToMultiByte(CP_ACP, 0, folder.c_str(), -1, narrow, MAX_PATH, NULL, NULL))
+            TestCandidate(narrow, genuine);
+    } while (FindNextFileW(listing, &entry));
     FindClose(listing);
     return files;
 }
@@ -112,7 +116,11 @@ static double TimeBareWalk(const char *root, const char *kind, long *files, long
     if (strcmp(kind, "floor0") == 0)
         *files = RuntimeFloorWalk(root, genuine);
     else
-        *files = BareWalk(root, strcmp(kind, "floor") == 0, genuine);
+    {
+        wchar_t wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, root, -1, wide, MAX_PATH);
+        *files = BareWalk(wide, strcmp(kind, "floor") == 0, genuine);
+    }
     QueryPerformanceCounter(&end);
     return (double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart;
 }

@@ -514,15 +514,10 @@ TEST_F(AppTest, NamesOutsideTheCodePageAreListedOnceAndDeletedRight)
     std::wstring root = Widen(ansiRoot);
     const wchar_t *names[] = { L"l", L"\x0142", L"\xFF21", L"\x043f\x0430\x043f\x043a\x0430", L"\xD83D\xDCF7 2019" };
     std::set<std::string> expected;
-    std::vector<std::wstring> caches, own;
     for (const wchar_t *name : names) {
-        std::wstring folder = root + L"\\" + name;
-        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
-        caches.push_back(folder + L"\\thumbs.db");
-        own.push_back(folder + L"\\photo.jpg");
-        WriteBytesW(caches.back(), GenuineHeader(600));
-        WriteBytesW(own.back(), GenuineHeader(600));
         // Listed by the folder's own name, or else by its short name.
+        std::wstring folder = root + L"\\" + name;
+        PutCacheBesideOwnFile(folder);
         wchar_t shortFolder[MAX_PATH];
         ASSERT_NE(0u, GetShortPathNameW(folder.c_str(), shortFolder, MAX_PATH));
         expected.insert(ansiRoot + "\\" + Narrow(name[0] == L'l' ? name : wcsrchr(shortFolder, L'\\') + 1) + "\\THUMBS.DB");
@@ -533,13 +528,6 @@ TEST_F(AppTest, NamesOutsideTheCodePageAreListedOnceAndDeletedRight)
     EXPECT_EQ(expected, std::set<std::string>(listed.begin(), listed.end()));
     EXPECT_EQ(5u, listed.size());
     EXPECT_EQ("5 Files [0.00 MB]", ui::ControlText(results, IDC_RESULTS_SIZE));
-    ui::SelectAll(list);
-    ui::Click(results, IDC_RESULTS_DELETE);
-    PassDeleteQuestions(false, false);
-    AnswerBox("Drossweeping Complete.", IDOK);
-    for (size_t i = 0; i < caches.size(); i++) {
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(caches[i].c_str())) << "cache " << i << " is still there";
-        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(own[i].c_str())) << "the user's file " << i << " is gone";
-    }
+    DeleteAllListedKeepingOwnFiles();
     RemoveTree(ansiRoot);
 }

@@ -68,6 +68,27 @@ void AppTest::AnswerBox(const std::string &text, int button)
     }
 }
 
+void AppTest::PutCacheBesideOwnFile(const std::wstring &folder)
+{
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL)) << Narrow(folder);
+    caches.push_back(folder + L"\\thumbs.db");
+    ownFiles.push_back(folder + L"\\photo.jpg");
+    WriteBytesW(caches.back(), GenuineHeader(600));
+    WriteBytesW(ownFiles.back(), GenuineHeader(600));
+}
+
+void AppTest::DeleteAllListedKeepingOwnFiles()
+{
+    ui::SelectAll(list);
+    ui::Click(results, IDC_RESULTS_DELETE);
+    PassDeleteQuestions(false, false);
+    AnswerBox("Drossweeping Complete.", IDOK);
+    for (size_t i = 0; i < caches.size(); i++) {
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(caches[i].c_str())) << "still there: " << Narrow(caches[i]);
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(ownFiles[i].c_str())) << "gone: " << Narrow(ownFiles[i]);
+    }
+}
+
 void AppTest::PassDeleteQuestions(bool verify, bool report)
 {
     AnswerBox(DeleteWarning1, IDYES);

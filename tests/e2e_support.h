@@ -28,6 +28,11 @@ protected:
     // Asks the window to close, answers the exit question Yes, queues the commands (to the MainWindow
     // unless `to` names another) right behind, and expects the program to end with its usual exit code.
     void ExitFrom(HWND window, std::initializer_list<int> queued = {}, HWND to = NULL);
+    // A genuine cache and the user's own file in a folder (named wide); the
+    // list's files all deleted, after which only the caches may be gone.
+    void PutCacheBesideOwnFile(const std::wstring &folder);
+    void DeleteAllListedKeepingOwnFiles();
+    std::vector<std::wstring> caches, ownFiles;
     // GO on the given root, answered Yes.
     void StartSearch(const std::string &root);
     // Waits for the end of the current search ("Idle." in the MainWindow).

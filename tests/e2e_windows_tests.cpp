@@ -361,15 +361,8 @@ TEST_F(CodePage932Test, PathsPastTheLimitAreReachedThroughShortNames)
     const char *program = getenv("DROSS_PROGRAM");
     std::string root = FreshFolder((std::string("cp932-") + (program ? program : "")).c_str());
     std::wstring folder = Widen(root);
-    std::vector<std::wstring> caches, own;
-    for (wchar_t letter : { L'\x8868', L'\x5199', L'\x771F' }) {
-        folder += L"\\" + std::wstring(50, letter);
-        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
-        caches.push_back(folder + L"\\thumbs.db");
-        own.push_back(folder + L"\\photo.jpg");
-        WriteBytesW(caches.back(), GenuineHeader());
-        WriteBytesW(own.back(), GenuineHeader());
-    }
+    for (wchar_t letter : { L'\x8868', L'\x5199', L'\x771F' })
+        PutCacheBesideOwnFile(folder += L"\\" + std::wstring(50, letter));
     ASSERT_GT(Narrow(caches[2]).size(), 259u);
     StartSearch(root);
     WaitForIdle();
@@ -385,13 +378,6 @@ TEST_F(CodePage932Test, PathsPastTheLimitAreReachedThroughShortNames)
         byLongName += (int)longNames.count(path);
     }
     EXPECT_EQ(2, byLongName);
-    ui::SelectAll(list);
-    ui::Click(results, IDC_RESULTS_DELETE);
-    PassDeleteQuestions(false, false);
-    AnswerBox("Drossweeping Complete.", IDOK);
-    for (size_t i = 0; i < caches.size(); i++) {
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(caches[i].c_str())) << "cache " << i << " is still there";
-        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(own[i].c_str())) << "the user's file " << i << " is gone";
-    }
+    DeleteAllListedKeepingOwnFiles();
     RemoveTree(root);
 }

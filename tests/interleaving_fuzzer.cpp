@@ -349,13 +349,17 @@ void Session::AnswerDialog(HWND dialog)
     ok ? ui::ConfirmDialog(dialog) : ui::CancelDialog(dialog);
 }
 
-// Answers one open dialog, the newest or any.
+// Answers one open dialog, the newest or, likelier, one left under later ones.
 void Session::AnswerSomething(bool newest)
 {
     std::vector<HWND> open = OpenDialogs();
     if (open.empty())
         return;
-    HWND dialog = newest ? open.front() : open[Pick((int)open.size())];
+    // Newest first (front); a box left under later ones is what the user
+    // comes back to, so an older one is the likelier pick.
+    HWND dialog = newest || open.size() == 1 ? open.front()
+                  : Chance(70)               ? open[1 + Pick((int)open.size() - 1)]
+                                             : open[Pick((int)open.size())];
     ui::Sync(dialog);
     ui::Box box;
     if (ui::Text(dialog) == Title && GetDlgItem(dialog, 0xFFFF)) {
