@@ -62,9 +62,10 @@ static Tree MakeTree(const std::string &root)
     CreateDirectoryA((root + "\\b\\ro").c_str(), NULL);
     tree.userFiles.push_back(root + "\\b\\ro\\thumbs.db");             // read-only
     tree.userFiles.push_back(root + "\\b\\notes.txt");
-    // Enough for a search and a delete run to last while the user acts.
+    // Enough for a search and a delete run to last while the user acts, and
+    // for a third of them to fill more than the two chunks a run reads first.
     CreateDirectoryA((root + "\\c").c_str(), NULL);
-    for (int i = 0; i < 30; i++) {
+    for (int i = 0; i < 60; i++) {
         std::string group = root + "\\c\\g" + std::to_string(i);
         CreateDirectoryA(group.c_str(), NULL);
         for (int j = 0; j < 40; j++)
@@ -376,6 +377,7 @@ void Session::AnswerSomething(bool newest)
 void Session::Act()
 {
     bool mainFree = IsWindowEnabled(main), listFree = IsWindowEnabled(results);
+    std::vector<HWND> openBefore = OpenDialogs();
     int action = Pick(20);
     switch (action) {
     case 0: case 1:
@@ -472,12 +474,17 @@ void Session::Act()
         AnswerSomething(false);
         break;
     }
-    // Whatever opened is answered at once, or left for later.
+    // Whatever this step opened is answered at once, or left for later; a
+    // box left earlier waits for a later step.
     if (!exitConfirmed && Chance(60)) {
         ui::Pause(Pick(150));
-        for (DWORD start = GetTickCount(); OpenDialogs().empty() && GetTickCount() - start < 300;)
+        auto opened = [&] {
+            std::vector<HWND> open = OpenDialogs();
+            return !open.empty() && std::find(openBefore.begin(), openBefore.end(), open.front()) == openBefore.end();
+        };
+        for (DWORD start = GetTickCount(); !opened() && GetTickCount() - start < 300;)
             ui::Pause(10);
-        if (!ui::Gone(program))
+        if (!ui::Gone(program) && opened())
             AnswerSomething(true);
     }
 }
