@@ -82,8 +82,14 @@ i386_probe() {
   local probe=$PWD/build/i386-probe reason code
   reason=$( { mkdir -p build && printf "$I386_PROBE" > "$probe" && chmod +x "$probe"; } 2>&1) ||
     { echo "other: the probe could not be written to build/ (${reason:-no reason given})"; return; }
-  # perl tells exec's error number apart, which the shell reports as 126 for every kind.
-  reason=$(perl -e 'exec {$ARGV[0]} @ARGV; print STDERR "$!"; exit($!{ENOEXEC} ? 3 : 4)' "$probe" 2>&1 >/dev/null)
+  # The shell reports 126 for every kind of exec failure, and perl's exec, like
+  # execvp, hands a file the kernel refuses to /bin/sh: execv itself tells them apart.
+  reason=$(python3 -c 'import errno, os, sys
+try:
+    os.execv(sys.argv[1], sys.argv[1:])
+except OSError as error:
+    sys.stderr.write(error.strerror)
+    sys.exit(3 if error.errno == errno.ENOEXEC else 4)' "$probe" 2>&1 >/dev/null)
   code=$?
   case $code in
     42) echo runs ;;

@@ -76,9 +76,13 @@ ensure_backports bookworm
 check "accepted source: kept, with the key" "0|Signed-By: /usr/share/keyrings/mirror.gpg" \
   "$?|$(grep Signed-By "$APT_DIR/sources.list.d/$BACKPORTS_SOURCE")"
 
-# The real probe in a build folder on a noexec mount, where one can be made.
+# The real probe: in an ordinary folder the kernel runs it or refuses its
+# format, nothing else; on a noexec mount, where one can be made, it cannot run.
 unset -f i386_probe
 source <(sed -n '/^i386_probe()/,/^}/p' scripts/common.sh)
+mkdir -p "$scratch/plain"
+outcome=$(cd "$scratch/plain" && i386_probe)
+check "probe in an ordinary folder" "runs or format" "$(case $outcome in runs|format) echo "runs or format" ;; *) echo "$outcome" ;; esac)"
 if mkdir -p "$scratch/noexec" && mount -t tmpfs -o noexec tmpfs "$scratch/noexec" 2>/dev/null; then
   check "probe on a noexec mount" "other: Permission denied" "$(cd "$scratch/noexec" && i386_probe)"
   umount "$scratch/noexec"
