@@ -159,10 +159,18 @@ ensure_backports() {
 }" | $SUDO tee "$file" >/dev/null ||
     { I386_WHY="the backports source could not be written"; return 1; }
   # A source that apt rejects would break every later update: it goes again.
+  # An error of another source (a mirror in mid-sync, say) is not ours: the
+  # update is tried once more, and what it fetched is used.
   if ! output=$($SUDO apt-get update -qq 2>&1); then
-    $SUDO rm -f "$file"
-    echo "Removed $file again: apt-get update rejected it ($(printf '%s' "$output" | grep -m1 -E '^(E|W):' || echo "exit code not 0"))."
-    I386_WHY="apt could not use the backports suite of $mirror"; return 1
+    local errors
+    errors=$(printf '%s\n' "$output" | grep -E '^(E|W):')
+    if [ -z "$errors" ] || grep -q -- "$codename-backports" <<< "$errors"; then
+      $SUDO rm -f "$file"
+      echo "Removed $file again: apt-get update rejected it ($(grep -m1 -- "$codename-backports" <<< "$errors" || echo "${errors:-exit code not 0}" | head -n 1))."
+      I386_WHY="apt could not use the backports suite of $mirror"; return 1
+    fi
+    output=$($SUDO apt-get update -qq 2>&1) ||
+      echo "Note: apt-get update failed for another source ($(printf '%s\n' "$output" | grep -m1 -E '^(E|W):')); going on with the lists it has."
   fi
   APT_UPDATED=1
 }

@@ -66,11 +66,15 @@ mv "$APT_DIR/sources.list.d/debian.sources" "$scratch/debian.sources"
 echo 'deb [arch=amd64 signed-by=/k/list.gpg] http://list.invalid/debian bookworm main' > "$APT_DIR/sources.list"
 check "mirror and key of a one-line source" "http://list.invalid/debian /k/list.gpg" "$(debian_mirror bookworm)"
 rm "$APT_DIR/sources.list" && mv "$scratch/debian.sources" "$APT_DIR/sources.list.d/"
-apt-get() { echo "E: The repository is not signed."; return 100; }
+apt-get() { echo "E: The repository 'http://mirror.invalid/debian bookworm-backports Release' is not signed."; return 100; }
 said=$(ensure_backports bookworm)
 check "rejected source: refused" 1 $?
 check "rejected source: removed, with a line" "no|1" \
-  "$([ -e "$APT_DIR/sources.list.d/$BACKPORTS_SOURCE" ] && echo yes || echo no)|$(grep -c 'rejected it (E: The repository is not signed.)' <<< "$said")"
+  "$([ -e "$APT_DIR/sources.list.d/$BACKPORTS_SOURCE" ] && echo yes || echo no)|$(grep -c "rejected it (E: The repository 'http://mirror.invalid/debian bookworm-backports Release' is not signed.)" <<< "$said")"
+apt-get() { echo "E: Failed to fetch http://mirror.invalid/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (1 != 2). Mirror sync in progress?"; return 100; }
+ensure_backports bookworm >/dev/null
+check "another source's error: ours kept" "0|yes" "$?|$([ -e "$APT_DIR/sources.list.d/$BACKPORTS_SOURCE" ] && echo yes || echo no)"
+rm -f "$APT_DIR/sources.list.d/$BACKPORTS_SOURCE"
 apt-get() { return 0; }
 ensure_backports bookworm
 check "accepted source: kept, with the key" "0|Signed-By: /usr/share/keyrings/mirror.gpg" \
