@@ -4,6 +4,7 @@
 // thread, and an addition to a sorted list that is not being painted.
 // Usage: hit_costs FOLDER NAME [COUNT]   (FOLDER holds a candidate listed as NAME)
 #include <windows.h>
+#include <winternl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string>
@@ -33,7 +34,11 @@ static void ReadHeader(const char *path)
     fclose(file);
 }
 
-enum HandleAttributes { NO_ATTRIBUTES, BASIC_INFO, LEGACY_INFO };
+enum HandleAttributes { NO_ATTRIBUTES, BASIC_INFO, LEGACY_INFO, SEARCH_FACTS, ALL_INFO };
+
+typedef LONG(WINAPI *QueryInformationFile)(HANDLE, IO_STATUS_BLOCK *, void *, ULONG, ULONG);
+static QueryInformationFile query;
+static BYTE allInformation[4096];
 
 // The candidate's header read through the Win32 calls: open with every
 // sharing mode (a cache that Explorer holds open stays readable), read, close;
@@ -52,6 +57,19 @@ static bool ReadHeaderWin32(const char *path, HandleAttributes attributes)
                    (basic.FileAttributes & FILE_ATTRIBUTE_READONLY);
     else if (attributes == LEGACY_INFO)
         readOnly = !GetFileInformationByHandle(file, &legacy) || (legacy.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+    else if (attributes == SEARCH_FACTS) {
+        // What the search asks: attributes, size and index (FileInternalInformation).
+        FILE_STANDARD_INFO standard;
+        LARGE_INTEGER index;
+        IO_STATUS_BLOCK status;
+        readOnly = !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) ||
+                   !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) ||
+                   query(file, &status, &index, sizeof index, 6) < 0 || (basic.FileAttributes & FILE_ATTRIBUTE_READONLY);
+    } else if (attributes == ALL_INFO) {
+        IO_STATUS_BLOCK status;
+        LONG result = query(file, &status, allInformation, sizeof allInformation, 18);
+        readOnly = result < 0 && result != (LONG)0x80000005;
+    }
     char header[41];
     DWORD read = 0;
     if (!readOnly)
@@ -75,6 +93,8 @@ static void TimeFileWork(const std::string &path, const char *label, int count)
         { NO_ATTRIBUTES, "CreateFileA, ReadFile, CloseHandle, " },
         { BASIC_INFO, "the same + GetFileInformationByHandleEx, " },
         { LEGACY_INFO, "the same + GetFileInformationByHandle, " },
+        { SEARCH_FACTS, "the same + basic, standard, internal, " },
+        { ALL_INFO, "the same + FileAllInformation, " },
     };
     for (auto &read : reads) {
         start = Now();
@@ -103,6 +123,7 @@ int main(int argc, char **argv)
         return 2;
     }
     int count = argc > 3 ? atoi(argv[3]) : 2000;
+    query = (QueryInformationFile)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile");
     std::string folder = argv[1], name = argv[2], upper = name;
     for (char &c : upper)
         c = (char)toupper((unsigned char)c);
