@@ -297,7 +297,9 @@ TEST_F(WalkTest, OverlongPathsAreReachedByShortNames)
     DirectoryWalk(root.c_str());
     std::vector<std::string> listed = Listed();
     ASSERT_EQ(4u, listed.size());
-    EXPECT_EQ(root + "\\shallow\\THUMBS.DB", listed.back());
+    // Where the deep ones are reached through the root's own short name, they
+    // sort apart from it: only the shallow one's place is known.
+    EXPECT_NE(listed.end(), std::find(listed.begin(), listed.end(), root + "\\shallow\\THUMBS.DB"));
     for (const std::string &path : listed) {
         EXPECT_LE(path.size(), 259u) << path;
         EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str())) << path;
