@@ -130,14 +130,6 @@ static int CyclePhase(const std::vector<std::string> &seen, const std::string &p
     return -1;
 }
 
-static std::string Joined(const std::vector<std::string> &seen)
-{
-    std::string all;
-    for (const std::string &one : seen)
-        all += "[" + one + "] ";
-    return all;
-}
-
 TEST_F(AppTest, SpinnerTurnsAndContinuesInTheNextSearch)
 {
     // The first tick can come before StartSearch returns (the box closes, the
@@ -148,7 +140,7 @@ TEST_F(AppTest, SpinnerTurnsAndContinuesInTheNextSearch)
     std::vector<std::string> info = SpinnerCaptions(main, IDC_MAIN_INFO_GROUP, "Information", 5, 10000);
     ASSERT_EQ(5u, info.size());
     int phase = CyclePhase(info, "Information ");
-    ASSERT_GE(phase, 0) << Joined(info);
+    ASSERT_GE(phase, 0) << testing::PrintToString(info);
     // The same tick sets the folder caption just after; the next comes 250 ms later.
     std::string symbol = SPINNER[(phase + 4) % 4];
     EXPECT_EQ("Folder " + symbol, ui::WaitForControlText(main, IDC_MAIN_FOLDER_GROUP, "Folder " + symbol, 150));
@@ -170,7 +162,7 @@ TEST_F(AppTest, SpinnerTurnsAndContinuesInTheNextSearch)
     StartSearch(big);
     std::vector<std::string> second = SpinnerCaptions(main, IDC_MAIN_INFO_GROUP, "Information", 3, 10000);
     ASSERT_EQ(3u, second.size());
-    EXPECT_GE(CyclePhase(second, "Information "), 0) << Joined(second);
+    EXPECT_GE(CyclePhase(second, "Information "), 0) << testing::PrintToString(second);
     ui::Click(main, IDC_MAIN_STOP);
     AnswerBox(STOP_QUESTION, IDYES);
     WaitForIdle();
