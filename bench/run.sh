@@ -16,14 +16,21 @@ for name in "$@"; do
   # beforehand: otherwise the first run, A's, read them from the disk.
   find "$root" -iname thumbs.db -exec cat {} + > /dev/null
   # A, B, F, F0, P and C take turns, so that a slower spell of the machine touches them all.
+  # A and F run back to back, first one then the other in alternate rounds: the
+  # machine's speed drifts within a minute, and each round's A/F is read from the pair.
   for ((i = 0; i < n; i++)); do
     out=$(mktemp)
-    "$wine" build/x86_64/bench/bench_driver.exe "$exe" "$(win "$root")" >"$out" 2>&1
-    echo "$name A $(grep seconds= "$out")" >> "$raw"
+    for kind in $( ((i % 2)) && echo F A || echo A F); do
+      if [ "$kind" = A ]; then
+        "$wine" build/x86_64/bench/bench_driver.exe "$exe" "$(win "$root")" >"$out" 2>&1
+        echo "$name A round=$i $(grep seconds= "$out")" >> "$raw"
+      else
+        BENCH_FLOOR=1 "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x 1 >"$out" 2>&1
+        echo "$name F round=$i $(grep floor "$out")" >> "$raw"
+      fi
+    done
     BENCH_BARE=1 "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x 1 >"$out" 2>&1
     echo "$name B $(grep bare "$out")" >> "$raw"
-    BENCH_FLOOR=1 "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x 1 >"$out" 2>&1
-    echo "$name F $(grep floor "$out")" >> "$raw"
     BENCH_FLOOR0=1 "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x 1 >"$out" 2>&1
     echo "$name F0 $(grep floor0 "$out")" >> "$raw"
     start=$(date +%s.%N)

@@ -11,17 +11,22 @@ for line in open(sys.argv[1]):
         continue
     name, kind = parts[0], parts[1]
     entry = rows.setdefault(name, {"A": [], "B": [], "F": [], "F0": [], "P": [], "C": [], "gap": [], "mem": [],
-                                   "D": [], "DF": [], "unanswered": []})
+                                   "D": [], "DF": [], "unanswered": [], "roundA": {}, "roundF": {}})
+    round_no = re.search(r"round=(\d+)", line)
     if kind == "A":
         fields = dict(re.findall(r"(\w+)=([\d.]+)", line))
         if "seconds" in fields:
             entry["A"].append(float(fields["seconds"]))
+            if round_no:
+                entry["roundA"][round_no.group(1)] = float(fields["seconds"])
             entry["gap"].append(float(fields["longest_tick_gap_ms"]))
             entry["mem"].append(float(fields["peak_working_set_mib"]))
     elif kind in ("B", "F", "F0"):
         m = re.search(r"(?:bare|floor0|floor)\s+([\d.]+) s", line)
         if m:
             entry[kind].append(float(m.group(1)))
+            if kind == "F" and round_no:
+                entry["roundF"][round_no.group(1)] = float(m.group(1))
     elif kind == "D":
         fields = dict(re.findall(r"(\w+)=([\d.]+)", line))
         if "delete_seconds" in fields:
@@ -42,6 +47,14 @@ def med(values):
 def fmt(value, pattern="%.2f"):
     return pattern % value if value is not None else "-"
 
+def paired(r):
+    """A/F of each round, A and F having run back to back: the median of those
+    ratios with their range, which a drift between rounds does not move."""
+    ratios = sorted(r["roundA"][k] / r["roundF"][k] for k in r["roundA"] if r["roundF"].get(k))
+    if not ratios:
+        return "-"
+    return "%.2f (%.2f-%.2f)" % (med(ratios), ratios[0], ratios[-1])
+
 def spread(values):
     """The median with the range of the runs: this machine's speed drifts between runs."""
     if len(values) < 2:
@@ -49,8 +62,8 @@ def spread(values):
     return "%.2f (%.2f-%.2f)" % (med(values), min(values), max(values))
 
 print("| tree | A program (s) | B bare walk (s) | F floor (s) | F0 floor, run-time listing (s) | P dir /s (s) | C find (s) "
-      "| A/B | A/F | F/F0 | A/P | A/C | longest tick gap (ms) | peak working set (MiB) |")
-print("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|")
+      "| A/B | A/F | A/F round by round | F/F0 | A/P | A/C | longest tick gap (ms) | peak working set (MiB) |")
+print("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|")
 for name in sorted(rows):
     r = rows[name]
     a, b, f, f0, p, c = (med(r[k]) for k in ("A", "B", "F", "F0", "P", "C"))
@@ -58,8 +71,8 @@ for name in sorted(rows):
     floor_ratio = f / f0 if f and f0 else None
     gap = max(r["gap"]) if r["gap"] else None
     mem = max(r["mem"]) if r["mem"] else None
-    print("| %s |" % name.upper() + " %s |" * 13 % (spread(r["A"]), fmt(b), spread(r["F"]), spread(r["F0"]), fmt(p),
-                                                   fmt(c), fmt(ratio(b)), fmt(ratio(f)), fmt(floor_ratio),
+    print("| %s |" % name.upper() + " %s |" * 14 % (spread(r["A"]), fmt(b), spread(r["F"]), spread(r["F0"]), fmt(p),
+                                                   fmt(c), fmt(ratio(b)), fmt(ratio(f)), paired(r), fmt(floor_ratio),
                                                    fmt(ratio(p)), fmt(ratio(c)), fmt(gap, "%.0f"), fmt(mem, "%.1f")))
 
 deletes = [name for name in sorted(rows) if rows[name]["D"]]
