@@ -50,10 +50,7 @@ def fmt(value, pattern="%.2f"):
 def paired(r):
     """A/F of each round, A and F having run back to back: the median of those
     ratios with their range, which a drift between rounds does not move."""
-    ratios = sorted(r["roundA"][k] / r["roundF"][k] for k in r["roundA"] if r["roundF"].get(k))
-    if not ratios:
-        return "-"
-    return "%.2f (%.2f-%.2f)" % (med(ratios), ratios[0], ratios[-1])
+    return spread([r["roundA"][k] / r["roundF"][k] for k in r["roundA"] if r["roundF"].get(k)])
 
 def spread(values):
     """The median with the range of the runs: this machine's speed drifts between runs."""
