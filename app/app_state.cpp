@@ -120,12 +120,22 @@ static LRESULT CALLBACK ExitBoxProc(HWND box, UINT message, WPARAM wParam, LPARA
     return result;
 }
 
-// Takes the question's box when it is first activated, before anyone can answer it.
-static LRESULT CALLBACK CatchExitBox(int code, WPARAM wParam, LPARAM lParam)
+// Takes the question's box as it is created, before anyone can answer it:
+// only a dialog window owned by the question's window, and never one taken
+// before (a window hooked twice would call itself). Any other window created
+// or activated meanwhile (the List window shown by a search's end) is left.
+static HWND exitBoxOwner;
+
+static bool IsExitBox(HWND window, const CBT_CREATEWNDA *create)
 {
     char className[8] = "";
-    if (code == HCBT_ACTIVATE && exitBoxHook && GetClassNameA((HWND)wParam, className, sizeof className) &&
-        strcmp(className, "#32770") == 0) {
+    return create->lpcs->hwndParent == exitBoxOwner && GetClassNameA(window, className, sizeof className) &&
+           strcmp(className, "#32770") == 0 && !GetPropA(window, EXIT_BOX_PROC);
+}
+
+static LRESULT CALLBACK CatchExitBox(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND && exitBoxHook && IsExitBox((HWND)wParam, (const CBT_CREATEWNDA *)lParam)) {
         HWND box = (HWND)wParam;
         SetPropA(box, EXIT_BOX_PROC, (HANDLE)GetWindowLongPtrA(box, GWLP_WNDPROC));
         SetWindowLongPtrA(box, GWLP_WNDPROC, (LONG_PTR)ExitBoxProc);
@@ -136,10 +146,13 @@ static LRESULT CALLBACK CatchExitBox(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(NULL, code, wParam, lParam);
 }
 
+// One hook for each question, from just before its box is created until it
+// is caught: a question opened over another has its own.
 static int AskExitQuestion(HWND window)
 {
     if (ExitConfirmed())
         return 0;
+    exitBoxOwner = window;
     exitBoxHook = SetWindowsHookExA(WH_CBT, CatchExitBox, NULL, GetCurrentThreadId());
     app.exitQuestionsOpen++;
     int answer = AskUser(window, "Exit?\n\nContinue?", MB_ICONWARNING | MB_YESNO);

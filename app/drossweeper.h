@@ -113,10 +113,28 @@ void DirectoryWalk(const char *folder);
 void UppercaseInPlace(char *text);
 bool JoinPath(char *dest, size_t destSize, const char *folder, const char *name);
 bool MatchesSignature(const BYTE *header, size_t length, const BYTE *signature);
+bool IsWindowsName(const WCHAR *name);
+bool TextInCodePage(const WCHAR *text, char *dest, size_t destSize);
 bool NameInCodePage(const WCHAR *name, char *dest, size_t destSize);
-const char *NameEntryPath(char *dest, size_t destSize, const char *folder, const WCHAR *name, const WCHAR *shortName);
+const char *NameEntryPath(char *dest, size_t destSize, const char *folder, const WCHAR *name, const WCHAR *shortName,
+                          bool *byShortName = NULL);
 extern const char *const NAME_NOT_IN_CODE_PAGE;
 extern const char *const PATH_TOO_LONG;
+extern const char *const INVALID_NAME;
+extern const char *const SHORT_NAME_AMBIGUOUS;
+// A file or folder's volume serial and file index, opened by a wide path.
+struct EntryIdentity {
+    DWORD volume;
+    unsigned long long index;
+};
+bool ReadEntryIdentity(const WCHAR *path, EntryIdentity *id, DWORD *error);
+// What tells one listed file from another (see NoteListedFile).
+struct ListedFileKey {
+    DWORD volume;
+    unsigned long long index, size;
+    long long created, written, changed;
+};
+bool SameListedFile(const ListedFileKey &a, const ListedFileKey &b);
 void FormatFoundText(char *dest, size_t destSize, long found, long searched);
 // The Information text: the found text, and a line for what could not be searched, if anything.
 void FormatInformationText(char *dest, size_t destSize, const char *foundText, long folders, long files);
@@ -195,11 +213,16 @@ POINT CentredPosition(const RECT &window, const RECT &parent, const RECT &parent
 /* mainwindow/main_window.cpp */
 extern const char ProductSiteAddress[];
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-enum RootResult { ROOT_RESOLVED, ROOT_TOO_LONG_PATH, ROOT_INVALID_PATH };
-RootResult ResolveSearchRoot(const char *text, char *root, size_t rootSize);
+enum RootResult { ROOT_RESOLVED, ROOT_TOO_LONG_PATH, ROOT_INVALID_PATH, ROOT_NOT_NAMEABLE };
+enum { ROOT_TEXT_SIZE = 1024 };     /* wide characters of a root as typed or picked */
+// The root that a search walks for the field's text: its full path, where the
+// code page holds it exactly and Windows parses it back, else its short path
+// where that names the same folder.
+RootResult ResolveSearchRoot(const WCHAR *text, char *root, size_t rootSize);
+RootResult ChooseRootPath(const WCHAR *full, char *root, size_t rootSize);
 
 /* mainwindow/folder_picker.cpp */
-bool PickFolder(HWND owner, const char *initialFolder, char *chosen, size_t chosenSize);
+bool PickFolder(HWND owner, const WCHAR *initialFolder, WCHAR *chosen, size_t chosenSize);
 
 /* shortcuts/link_locations.cpp: beside AppState, filled by ReadLinkLocations */
 enum { LINK_LOCATION_COUNT = 15 };

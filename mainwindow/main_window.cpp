@@ -3,6 +3,8 @@
 #include "../app/resources/resource.h"
 
 #include <ctype.h>
+#include <wctype.h>
+#include <wchar.h>
 #include <shellapi.h>
 #include <stdio.h>
 #include <string.h>
@@ -18,6 +20,10 @@ static const char GO_QUESTION[] =
 
 static const char ROOT_TOO_LONG[] = "ERROR: Path too long!\n\nA folder path holds at most 259 characters.";
 static const char ROOT_INVALID[] = "ERROR: Invalid path!\n\nThe text in the folder field is not a folder path.";
+static const char ROOT_UNNAMEABLE[] =
+    "ERROR: Folder name not supported!\n\nThe folder's path cannot be written in this program's code page "
+    "(some name in it cannot be held, or Windows would read it as another), and its volume keeps no short "
+    "name for it.\n\nNothing was searched.";
 
 // Group-box captions of the activity spinner, phases 0 to 3.
 static const char *const INFO_SPINNER[4] = { "Information \\", "Information |", "Information /", "Information |" };
@@ -64,37 +70,132 @@ static void OpenContainingFolder(void)
     ShellExecuteA(NULL, NULL, "Explorer", parameters, NULL, SW_SHOWNORMAL);
 }
 
-static void BrowseForRoot(HWND window)
+static void ShowRootRefusal(HWND owner, RootResult result)
 {
-    char folder[PATH_TEXT_SIZE];
-    char chosen[PATH_TEXT_SIZE];
-    GetDlgItemTextA(window, IDC_MAIN_FOLDER, folder, sizeof folder);
-    if (PickFolder(window, folder, chosen, sizeof chosen))
-        SetDlgItemTextA(window, IDC_MAIN_FOLDER, chosen);
+    ShowError(owner, result == ROOT_TOO_LONG_PATH   ? ROOT_TOO_LONG
+                     : result == ROOT_NOT_NAMEABLE  ? ROOT_UNNAMEABLE
+                                                    : ROOT_INVALID);
 }
 
-RootResult ResolveSearchRoot(const char *text, char *root, size_t rootSize)
+// The field, read wide: an ANSI read would hand over the code page's
+// stand-ins ("Lodz" for a folder named with Polish letters). False when the
+// text does not fit the buffer.
+static bool ReadFolderField(HWND window, WCHAR *text, int textSize)
 {
-    char full[PATH_TEXT_SIZE];
-    char drive[4];
+    HWND field = GetDlgItem(window, IDC_MAIN_FOLDER);
+    if (GetWindowTextLengthW(field) >= textSize)
+        return false;
+    GetWindowTextW(field, text, textSize);
+    return true;
+}
+
+static void ShowRootInField(HWND window, const char *root)
+{
+    char shown[PATH_TEXT_SIZE];
+    if (GetDlgItemTextA(window, IDC_MAIN_FOLDER, shown, sizeof shown) >= sizeof shown - 1 || strcmp(shown, root))
+        SetDlgItemTextA(window, IDC_MAIN_FOLDER, root);
+}
+
+static void BrowseForRoot(HWND window)
+{
+    WCHAR folder[ROOT_TEXT_SIZE] = L"";
+    WCHAR chosen[ROOT_TEXT_SIZE];
+    ReadFolderField(window, folder, ROOT_TEXT_SIZE);
+    if (!PickFolder(window, folder, chosen, ROOT_TEXT_SIZE))
+        return;
+    char root[PATH_TEXT_SIZE];
+    RootResult result = ChooseRootPath(chosen, root, sizeof root);
+    if (result == ROOT_RESOLVED)
+        ShowRootInField(window, root);
+    else
+        ShowRootRefusal(window, result);
+}
+
+// The length of the part of a full path that names its drive or share:
+// "C:\" or "\\server\share\"; 0 for any other form.
+static size_t DrivePartLength(const WCHAR *full)
+{
+    if (full[0] && full[1] == L':' && full[2] == L'\\')
+        return 3;
+    if (full[0] != L'\\' || full[1] != L'\\' || full[2] == L'?' || full[2] == L'.')
+        return 0;
+    const WCHAR *share = wcschr(full + 2, L'\\');
+    const WCHAR *end = share ? wcschr(share + 1, L'\\') : NULL;
+    return end ? end + 1 - full : 0;
+}
+
+// Whether every folder name of a full path is one that Windows parses back
+// to that folder (no trailing dot or blank).
+static bool NamesAreWindowsNames(const WCHAR *full, size_t start)
+{
+    WCHAR part[ROOT_TEXT_SIZE];
+    for (const WCHAR *p = full + start; *p;) {
+        size_t length = wcscspn(p, L"\\");
+        if (length >= ROOT_TEXT_SIZE)
+            return false;
+        wmemcpy(part, p, length);
+        part[length] = 0;
+        if (length && !IsWindowsName(part))
+            return false;
+        p += length + (p[length] ? 1 : 0);
+    }
+    return true;
+}
+
+RootResult ChooseRootPath(const WCHAR *full, char *root, size_t rootSize)
+{
+    size_t drive = DrivePartLength(full);
+    char exact[2 * ROOT_TEXT_SIZE];
+    bool held = drive && TextInCodePage(full, exact, sizeof exact) && NamesAreWindowsNames(full, drive);
+    if (held && strlen(exact) < rootSize) {
+        CopyText(root, rootSize, exact);
+        return ROOT_RESOLVED;
+    }
+    if (!drive)
+        return ROOT_INVALID_PATH;
+    // The short path, asked through the form that Windows takes as it stands
+    // (\\?\), and used only where it names the very folder.
+    WCHAR verbatim[ROOT_TEXT_SIZE + 8], shortWide[ROOT_TEXT_SIZE + 8];
+    bool unc = drive != 3;
+    if (wcslen(full) + 8 >= ROOT_TEXT_SIZE)
+        return held ? ROOT_TOO_LONG_PATH : ROOT_NOT_NAMEABLE;
+    swprintf(verbatim, ROOT_TEXT_SIZE + 8, unc ? L"\\\\?\\UNC\\%ls" : L"\\\\?\\%ls", unc ? full + 2 : full);
+    DWORD length = GetShortPathNameW(verbatim, shortWide, ROOT_TEXT_SIZE);
+    const WCHAR *prefix = unc ? L"\\\\?\\UNC\\" : L"\\\\?\\";
+    size_t prefixLength = wcslen(prefix);
+    WCHAR plain[ROOT_TEXT_SIZE + 8];
+    char shortPath[2 * ROOT_TEXT_SIZE];
+    EntryIdentity chosen, reached;
+    if (length > prefixLength && length < ROOT_TEXT_SIZE && wcsncmp(shortWide, prefix, prefixLength) == 0) {
+        swprintf(plain, ROOT_TEXT_SIZE + 8, L"%ls%ls", unc ? L"\\\\" : L"", shortWide + prefixLength);
+        if (TextInCodePage(plain, shortPath, sizeof shortPath) && NamesAreWindowsNames(plain, DrivePartLength(plain)) &&
+            strlen(shortPath) < rootSize && ReadEntryIdentity(verbatim, &chosen, NULL) &&
+            ReadEntryIdentity(plain, &reached, NULL) && chosen.volume == reached.volume &&
+            chosen.index == reached.index) {
+            CopyText(root, rootSize, shortPath);
+            return ROOT_RESOLVED;
+        }
+    }
+    return held ? ROOT_TOO_LONG_PATH : ROOT_NOT_NAMEABLE;
+}
+
+RootResult ResolveSearchRoot(const WCHAR *text, char *root, size_t rootSize)
+{
+    WCHAR full[ROOT_TEXT_SIZE];
+    WCHAR drive[4];
     // A drive letter alone means the drive's root, as the field's own "C:\"
     // does, not the current folder on that drive.
-    if (isalpha((unsigned char)text[0]) && text[1] == ':' && !text[2]) {
-        snprintf(drive, sizeof drive, "%c:\\", text[0]);
+    if (iswalpha(text[0]) && text[0] < 0x80 && text[1] == L':' && !text[2]) {
+        swprintf(drive, 4, L"%lc:\\", text[0]);
         text = drive;
     }
-    // The empty text, which GetFullPathNameA refuses, is the current folder.
-    // A full path too long for the buffer is answered with its length, or (the
-    // ANSI call under wine) with 0 and ERROR_FILENAME_EXCED_RANGE.
-    SetLastError(ERROR_SUCCESS);
-    DWORD length = GetFullPathNameA(text[0] ? text : ".", sizeof full, full, NULL);
-    if (length >= sizeof full || length >= rootSize ||
-        (length == 0 && GetLastError() == ERROR_FILENAME_EXCED_RANGE))
+    // The empty text, which GetFullPathNameW refuses, is the current folder.
+    DWORD length = GetFullPathNameW(text[0] ? text : L".", ROOT_TEXT_SIZE, full, NULL);
+    if (length >= ROOT_TEXT_SIZE)
         return ROOT_TOO_LONG_PATH;
     if (length == 0)
         return ROOT_INVALID_PATH;
-    CopyText(root, rootSize, full);
-    return ROOT_RESOLVED;
+    return ChooseRootPath(full, root, rootSize);
 }
 
 static void StartSearch(HWND window)
@@ -105,19 +206,18 @@ static void StartSearch(HWND window)
         return;
     // An overlong text is refused, never cut (a cut path may name another
     // folder), and the root becomes a full path: a relative one would make
-    // every listed path depend on the current folder.
-    HWND field = GetDlgItem(window, IDC_MAIN_FOLDER);
-    char text[PATH_TEXT_SIZE];
+    // every listed path depend on the current folder. The field then shows
+    // the path that is searched.
+    WCHAR text[ROOT_TEXT_SIZE];
     char root[PATH_TEXT_SIZE];
     RootResult result = ROOT_TOO_LONG_PATH;
-    if (GetWindowTextLengthA(field) < (int)sizeof text) {
-        GetWindowTextA(field, text, sizeof text);
+    if (ReadFolderField(window, text, ROOT_TEXT_SIZE))
         result = ResolveSearchRoot(text, root, sizeof root);
-    }
     if (result != ROOT_RESOLVED) {
-        ShowError(window, result == ROOT_TOO_LONG_PATH ? ROOT_TOO_LONG : ROOT_INVALID);
+        ShowRootRefusal(window, result);
         return;
     }
+    ShowRootInField(window, root);
     if (Ask(window, GO_QUESTION) != IDYES || !StartJob(window, JOB_SEARCH))
         return;
     CopyText(app.searchRoot, sizeof app.searchRoot, root);

@@ -222,10 +222,14 @@ static void ShowDeleteProgress(void)
     SetDlgItemTextA(run.owner, IDC_RESULTS_SIZE, text);
 }
 
-static bool StartDeleteWorker(void)
+// NULL once the thread runs, else the error to show (nothing deleted). The
+// progress timer comes first: the run relies on it to notice a thread whose
+// last message was lost.
+static const char *StartDeleteWorker(void)
 {
+    static const char THREAD_FAILED[] = "ERROR: could not create thread.";
     if (ExitConfirmed())
-        return false;
+        return THREAD_FAILED;
     InterlockedExchange(&stopDeleting, 0);
     if (app.deleteThread)
         CloseHandle(app.deleteThread);
@@ -233,18 +237,20 @@ static bool StartDeleteWorker(void)
     for (PathChunk &chunk : run.chunks) {
         chunk.filled = CreateEventA(NULL, FALSE, FALSE, NULL);
         if (!chunk.filled)
-            return false;
+            return THREAD_FAILED;
     }
+    if (!SetTimer(run.owner, DELETE_PROGRESS_TIMER, PROGRESS_MS, NULL))
+        return "ERROR: could not create timer.";
     GetDlgItemTextA(run.owner, IDC_RESULTS_SIZE, run.sizeText, sizeof run.sizeText);
     ShowDeleteProgress();
     app.deleteThread = CreateThread(NULL, 0, DeleteWorker, NULL, 0, NULL);
     if (!app.deleteThread) {
+        KillTimer(run.owner, DELETE_PROGRESS_TIMER);
         SetDlgItemTextA(run.owner, IDC_RESULTS_SIZE, run.sizeText);
-        return false;
+        return THREAD_FAILED;
     }
     deleting = true;
-    SetTimer(run.owner, DELETE_PROGRESS_TIMER, PROGRESS_MS, NULL);
-    return true;
+    return NULL;
 }
 
 // Every run ends here: the report closed, the cursor back, the closing
@@ -342,9 +348,9 @@ void DeleteRun(void)
         EndDeleteRun();
         return;
     }
-    if (!StartDeleteWorker()) {
+    if (const char *failure = StartDeleteWorker()) {
         if (!ExitConfirmed())
-            Tell(run.owner, "ERROR: could not create thread.", MB_ICONWARNING | MB_OK);
+            Tell(run.owner, failure, MB_ICONWARNING | MB_OK);
         run.ending = RUN_STOPPED;
         EndDeleteRun();
     }

@@ -79,57 +79,89 @@ bool JoinPath(char *dest, size_t destSize, const char *folder, const char *name)
     return true;
 }
 
-// The name's (or path's) exact form in the ANSI code page, or false where the code page
-// does not hold it: a best-fit stand-in ("l" for "ł") or a '?' would name
-// another file, or none. Plain ASCII is the same in every code page.
-static bool InCodePage(const WCHAR *name, char *dest, size_t destSize, bool wholePath)
+// Whether a name names its entry when Windows parses a path with it. Path
+// parsing drops a trailing dot (and at the path's end, a trailing blank), so
+// "Acme Inc." would name "Acme Inc"; "." and ".." name folders of their own;
+// and wine shows a Unix name with a character no Windows name may hold as it
+// is, which in a path would be a pattern or a separator.
+bool IsWindowsName(const WCHAR *name)
+{
+    size_t length = wcslen(name);
+    if (length == 0 || name[length - 1] == L'.' || name[length - 1] == L' ')
+        return false;
+    for (size_t i = 0; i < length; i++) {
+        if (name[i] < 0x20 || wcschr(L"\"*/:<>?\\|", name[i]))
+            return false;
+    }
+    return true;
+}
+
+// The text's exact form in the ANSI code page, or false where the code page
+// does not hold it: a best-fit stand-in ("l" for "l with stroke", "K" for the Kelvin
+// sign) or a '?' would name another file, or none. The round trip compares
+// code units, never linguistically. Plain ASCII is the same in every code page.
+bool TextInCodePage(const WCHAR *text, char *dest, size_t destSize)
 {
     size_t length = 0;
-    while (name[length] && name[length] < 0x80) {
-        // Wine shows a Unix name with a character no Windows name may hold
-        // as it is: a path with it would be a pattern, or name something else.
-        if (!wholePath && (name[length] < 0x20 || wcschr(L"\"*/:<>?\\|", name[length])))
-            return false;
+    while (text[length] && text[length] < 0x80)
         length++;
-    }
-    if (!name[length]) {
+    if (!text[length]) {
         if (length >= destSize)
             return false;
         for (size_t i = 0; i <= length; i++)
-            dest[i] = (char)name[i];
+            dest[i] = (char)text[i];
         return true;
     }
-    int bytes = WideCharToMultiByte(CP_ACP, 0, name, -1, dest, (int)destSize, NULL, NULL);
+    int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, dest, (int)destSize, NULL, NULL);
     if (bytes <= 0)
         return false;
     WCHAR back[2 * MAX_PATH];
     int chars = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, dest, -1, back, 2 * MAX_PATH);
-    return chars > 0 && lstrcmpW(back, name) == 0;
-}
-
-bool NameInCodePage(const WCHAR *name, char *dest, size_t destSize)
-{
-    return InCodePage(name, dest, destSize, false);
+    return chars > 0 && wcscmp(back, text) == 0;
 }
 
 const char *const NAME_NOT_IN_CODE_PAGE = "Name Not In Code Page";
 const char *const PATH_TOO_LONG = "Path Too Long";
+const char *const INVALID_NAME = "Invalid Name";
+const char *const SHORT_NAME_AMBIGUOUS = "Short Name Ambiguous";
+
+// NULL when the name is held (in dest), else why not.
+static const char *HoldName(const WCHAR *name, char *dest, size_t destSize)
+{
+    if (!IsWindowsName(name))
+        return INVALID_NAME;
+    return TextInCodePage(name, dest, destSize) ? NULL : NAME_NOT_IN_CODE_PAGE;
+}
+
+bool NameInCodePage(const WCHAR *name, char *dest, size_t destSize)
+{
+    return HoldName(name, dest, destSize) == NULL;
+}
 
 // Builds the path by which the walk reaches a folder's entry: its own name
-// where the code page holds it and the path fits, else its short (8.3) name.
-// An empty short name means the volume gave none, or the name is its own.
-// NULL when the path is built, else why not.
-const char *NameEntryPath(char *dest, size_t destSize, const char *folder, const WCHAR *name, const WCHAR *shortName)
+// where Windows parses it back to the entry, the code page holds it and the
+// path fits, else its short (8.3) name. An empty short name means the volume
+// gave none, or the name is its own. NULL when the path is built (byShortName
+// then says which), else why not.
+const char *NameEntryPath(char *dest, size_t destSize, const char *folder, const WCHAR *name, const WCHAR *shortName,
+                          bool *byShortName)
 {
     char own[2 * MAX_PATH];
-    bool held = NameInCodePage(name, own, sizeof own);
-    if (held && JoinPath(dest, destSize, folder, own))
+    const char *ownReason = HoldName(name, own, sizeof own);
+    if (byShortName)
+        *byShortName = false;
+    if (!ownReason && JoinPath(dest, destSize, folder, own))
         return NULL;
     char alternate[16];
-    if (shortName[0] && NameInCodePage(shortName, alternate, sizeof alternate) &&
-        JoinPath(dest, destSize, folder, alternate))
+    const char *shortReason = shortName[0] ? HoldName(shortName, alternate, sizeof alternate) : ownReason;
+    if (shortName[0] && !shortReason && JoinPath(dest, destSize, folder, alternate)) {
+        if (byShortName)
+            *byShortName = true;
         return NULL;
-    return held || shortName[0] ? PATH_TOO_LONG : NAME_NOT_IN_CODE_PAGE;
+    }
+    // A name that would have served but for its length is too long; else the
+    // short name's reason where there is one, the name's own where not.
+    return !ownReason || (shortName[0] && !shortReason) ? PATH_TOO_LONG : shortReason;
 }
 
 bool MatchesSignature(const BYTE *header, size_t length, const BYTE *signature)
@@ -191,14 +223,12 @@ static const char *NotSearchedReason(DWORD error)
     return "Could Not Open";
 }
 
-// A folder's identity (volume and file index), read once when the cycle check needs it.
+// A folder's identity (volume and file index), read once when it is needed.
 struct FolderIdentity {
     bool read;
     bool known;
     DWORD error;                // why it could not be read
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
+    EntryIdentity id;
 };
 
 // One folder of the current walk path; the chain leads back to the root.
@@ -212,6 +242,34 @@ struct WalkFrame {
     mutable char shortPath[PATH_TEXT_SIZE];     // the folder by short names; "" when there is none
 };
 
+bool ReadEntryIdentity(const WCHAR *path, EntryIdentity *id, DWORD *error)
+{
+    HANDLE file = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    BY_HANDLE_FILE_INFORMATION info;
+    bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+    if (!known && error)
+        *error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (known) {
+        id->volume = info.dwVolumeSerialNumber;
+        id->index = ((unsigned long long)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+    }
+    return known;
+}
+
+static bool SameIdentity(const EntryIdentity &a, const EntryIdentity &b)
+{
+    return a.volume == b.volume && a.index == b.index;
+}
+
+// An ANSI path of the walk, which the code page holds exactly, as a wide one.
+static bool WidenPath(const char *path, WCHAR *wide, int wideSize)
+{
+    return MultiByteToWideChar(CP_ACP, 0, path, -1, wide, wideSize) > 0;
+}
+
 static const FolderIdentity &ReadFolderIdentity(const WalkFrame *frame)
 {
     FolderIdentity &id = frame->identity;
@@ -219,23 +277,11 @@ static const FolderIdentity &ReadFolderIdentity(const WalkFrame *frame)
         return id;
     id.read = true;
     // An empty root is the current folder.
-    const char *path = frame->path[0] ? frame->path : ".";
-    HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        id.error = GetLastError();
-        return id;
-    }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileInformationByHandle(file, &info)) {
-        id.known = true;
-        id.volume = info.dwVolumeSerialNumber;
-        id.indexHigh = info.nFileIndexHigh;
-        id.indexLow = info.nFileIndexLow;
-    } else
-        id.error = GetLastError();
-    CloseHandle(file);
+    WCHAR wide[PATH_TEXT_SIZE];
+    if (!WidenPath(frame->path[0] ? frame->path : ".", wide, PATH_TEXT_SIZE))
+        id.error = ERROR_INVALID_NAME;
+    else
+        id.known = ReadEntryIdentity(wide, &id.id, &id.error);
     return id;
 }
 
@@ -253,8 +299,7 @@ static bool IsWalkAncestor(const WalkFrame *child)
     }
     for (const WalkFrame *frame = child->parent; frame; frame = frame->parent) {
         const FolderIdentity &other = ReadFolderIdentity(frame);
-        if (other.known && other.volume == id.volume && other.indexHigh == id.indexHigh &&
-            other.indexLow == id.indexLow)
+        if (other.known && SameIdentity(other.id, id.id))
             return true;
     }
     return false;
@@ -332,13 +377,14 @@ static const ULONG FILE_INTERNAL_INFORMATION_CLASS = 6;
 struct CandidateFacts {
     DWORD attributes;
     unsigned long long size;
-    unsigned long long index;   // 0 when unknown
+    ListedFileKey key;          // index 0 when unknown
 };
 
-// The attributes, size and index of an open file. Under wine these three
+// The attributes, size and identity of an open file. Under wine these three
 // queries are answered in the process from the open file (bench/hit_costs.cpp);
 // the one request that returns all of them also asks the server for the file's
-// name, a round trip that cost a search of 50,000 caches seconds.
+// name, a round trip that cost a search of 50,000 caches seconds. The volume
+// is the caller's: asking it of every file costs a request each.
 static bool ReadCandidateFacts(HANDLE file, CandidateFacts *facts)
 {
     static QueryInformationFile query =
@@ -350,11 +396,15 @@ static bool ReadCandidateFacts(HANDLE file, CandidateFacts *facts)
         return false;
     facts->attributes = basic.FileAttributes;
     facts->size = (unsigned long long)standard.EndOfFile.QuadPart;
+    facts->key.size = facts->size;
+    facts->key.created = basic.CreationTime.QuadPart;
+    facts->key.written = basic.LastWriteTime.QuadPart;
+    facts->key.changed = basic.ChangeTime.QuadPart;
     LARGE_INTEGER index;
     IO_STATUS_BLOCK status;
-    facts->index = 0;
+    facts->key.index = 0;
     if (query && query(file, &status, &index, sizeof index, FILE_INTERNAL_INFORMATION_CLASS) >= 0)
-        facts->index = (unsigned long long)index.QuadPart;
+        facts->key.index = (unsigned long long)index.QuadPart;
     return true;
 }
 
@@ -407,24 +457,44 @@ static CandidateResult TestCandidate(const char *path, CandidateFacts *facts, co
     return matches ? CANDIDATE_GENUINE : CANDIDATE_REJECTED;
 }
 
-// The files listed so far, by index. Without links every file is reached
-// once; through a link (a junction, a symbolic link, a mount point) a file
-// may come again under another path. So a file reached through a link is
-// looked up among all, and one reached without among those reached through
-// links: two paths without links are two names (hard links), and under wine
-// two mounts below one drive may share an index.
-static std::unordered_set<unsigned long long> listedDirectly, listedThroughLinks;
+bool SameListedFile(const ListedFileKey &a, const ListedFileKey &b)
+{
+    return a.volume == b.volume && a.index == b.index && a.size == b.size && a.created == b.created &&
+           a.written == b.written && a.changed == b.changed;
+}
+
+struct ListedFileKeyHash {
+    size_t operator()(const ListedFileKey &key) const
+    {
+        return std::hash<unsigned long long>()(key.index ^ ((unsigned long long)key.volume << 32) ^
+                                               (unsigned long long)key.written);
+    }
+};
+struct ListedFileKeyEqual {
+    bool operator()(const ListedFileKey &a, const ListedFileKey &b) const { return SameListedFile(a, b); }
+};
+typedef std::unordered_set<ListedFileKey, ListedFileKeyHash, ListedFileKeyEqual> ListedFiles;
+
+// The files listed so far. Without links every file is reached once; through
+// a link (a junction, a symbolic link, a mount point) a file may come again
+// under another path. So a file reached through a link is looked up among
+// all, and one reached without among those reached through links: two paths
+// without links are two names (hard links). A link may lead onto another
+// volume, whose files are numbered apart from the first's: under wine two
+// file systems below one drive even share the volume's serial, so size and
+// times tell their files apart too.
+static ListedFiles listedDirectly, listedThroughLinks;
 
 enum ListingCheck { FIRST_LISTING, LISTED_BEFORE, NO_MEMORY };
 
-static ListingCheck NoteListedFile(unsigned long long index, bool throughLink)
+static ListingCheck NoteListedFile(const ListedFileKey &key, bool throughLink)
 {
-    if (index == 0)
+    if (key.index == 0)
         return FIRST_LISTING;       // unknown: listed
     try {
-        if (listedThroughLinks.count(index) || (throughLink && listedDirectly.count(index)))
+        if (listedThroughLinks.count(key) || (throughLink && listedDirectly.count(key)))
             return LISTED_BEFORE;
-        (throughLink ? listedThroughLinks : listedDirectly).insert(index);
+        (throughLink ? listedThroughLinks : listedDirectly).insert(key);
     } catch (const std::bad_alloc &) {
         return NO_MEMORY;
     }
@@ -444,7 +514,8 @@ static bool IsSoughtName(const WCHAR *name)
 }
 
 // The folder by short names, asked of the system once; "" when there is none
-// that the code page holds within 259 bytes.
+// that the code page holds within 259 bytes and that leads back to the folder
+// itself (short names made from a hash may be shared by two entries).
 static const char *FolderShortPath(const WalkFrame *frame)
 {
     if (frame->shortPathRead)
@@ -452,26 +523,60 @@ static const char *FolderShortPath(const WalkFrame *frame)
     frame->shortPathRead = true;
     frame->shortPath[0] = '\0';
     WCHAR wide[PATH_TEXT_SIZE], shortWide[PATH_TEXT_SIZE];
-    if (!frame->path[0] || !MultiByteToWideChar(CP_ACP, 0, frame->path, -1, wide, PATH_TEXT_SIZE))
+    if (!frame->path[0] || !WidenPath(frame->path, wide, PATH_TEXT_SIZE))
         return frame->shortPath;
     DWORD length = GetShortPathNameW(wide, shortWide, PATH_TEXT_SIZE);
-    if (length == 0 || length >= PATH_TEXT_SIZE || !InCodePage(shortWide, frame->shortPath, sizeof frame->shortPath, true))
+    EntryIdentity reached;
+    const FolderIdentity &own = ReadFolderIdentity(frame);
+    if (length == 0 || length >= PATH_TEXT_SIZE ||
+        !TextInCodePage(shortWide, frame->shortPath, sizeof frame->shortPath) || !own.known ||
+        !ReadEntryIdentity(shortWide, &reached, NULL) || !SameIdentity(reached, own.id))
         frame->shortPath[0] = '\0';
     return frame->shortPath;
 }
 
+// Whether a path that ends in a short name names the entry listed as `name`:
+// it must find that entry, and only it.
+static bool LeadsBackTo(const char *path, const WCHAR *name)
+{
+    WCHAR wide[PATH_TEXT_SIZE];
+    WIN32_FIND_DATAW found;
+    if (!WidenPath(path, wide, PATH_TEXT_SIZE))
+        return false;
+    HANDLE listing = FindFirstFileExW(wide, FindExInfoBasic, &found, FindExSearchNameMatch, NULL, 0);
+    if (listing == INVALID_HANDLE_VALUE)
+        return false;
+    bool same = wcscmp(found.cFileName, name) == 0 && !FindNextFileW(listing, &found);
+    FindClose(listing);
+    return same;
+}
+
 // Names an entry of the folder: by the folder's path as the walk reached it,
-// or where that path is too long, by the folder's short path.
+// or where that path is too long, by the folder's short path. A path through
+// the entry's own short name is used only where it leads back to the entry.
 static const char *ReachEntry(const WalkFrame *frame, char *dest, size_t destSize, const WCHAR *name,
                               const WCHAR *shortName)
 {
-    const char *reason = NameEntryPath(dest, destSize, frame->path, name, shortName);
-    if (reason != PATH_TOO_LONG)
-        return reason;
-    const char *shortFolder = FolderShortPath(frame);
-    if (!shortFolder[0])
-        return reason;
-    return NameEntryPath(dest, destSize, shortFolder, name, shortName);
+    bool byShortName;
+    const char *reason = NameEntryPath(dest, destSize, frame->path, name, shortName, &byShortName);
+    if (reason == PATH_TOO_LONG) {
+        const char *shortFolder = FolderShortPath(frame);
+        if (shortFolder[0])
+            reason = NameEntryPath(dest, destSize, shortFolder, name, shortName, &byShortName);
+    }
+    if (!reason && byShortName && !LeadsBackTo(dest, name))
+        return SHORT_NAME_AMBIGUOUS;
+    return reason;
+}
+
+// The volume of a folder's files as far as the walk knows it: that of the
+// nearest folder on its path whose identity was read (every folder walked at
+// or below a link), else the root's, read once.
+static DWORD FolderVolume(const WalkFrame *frame)
+{
+    while (frame->parent && !frame->identity.known)
+        frame = frame->parent;
+    return ReadFolderIdentity(frame).known ? frame->identity.id.volume : 0;
 }
 
 // Counts an entry that the walk cannot name, shown as the code page best shows it.
@@ -512,7 +617,8 @@ static void ExamineFile(WalkFrame *frame, const WIN32_FIND_DATAW *entry)
         NoteNotSearched(FILE_NOT_SEARCHED, path, "", reason);
     if (result != CANDIDATE_GENUINE)
         return;
-    ListingCheck check = NoteListedFile(facts.index, frame->insideLink);
+    facts.key.volume = FolderVolume(frame);
+    ListingCheck check = NoteListedFile(facts.key, frame->insideLink);
     if (check == NO_MEMORY)
         ReportNoMemory();
     if (check != FIRST_LISTING)
@@ -548,10 +654,14 @@ static void WalkFolder(WalkFrame *frame)
     // The listing is wide, so that every name is known as the file system
     // holds it; the folder's own path is exact in the code page, so it widens
     // without loss.
+    // A folder of 258 or 259 bytes leaves no room for the pattern's "\\*": it
+    // is listed through its short path.
     char pattern[PATH_TEXT_SIZE];
     WCHAR widePattern[PATH_TEXT_SIZE];
-    if (!JoinPath(pattern, sizeof pattern, folder, "*") ||
-        !MultiByteToWideChar(CP_ACP, 0, pattern, -1, widePattern, PATH_TEXT_SIZE)) {
+    bool fits = JoinPath(pattern, sizeof pattern, folder, "*");
+    if (!fits && FolderShortPath(frame)[0])
+        fits = JoinPath(pattern, sizeof pattern, FolderShortPath(frame), "*");
+    if (!fits || !WidenPath(pattern, widePattern, PATH_TEXT_SIZE)) {
         NoteNotSearched(FOLDER_NOT_SEARCHED, folder, "", PATH_TOO_LONG);
         return;
     }
@@ -612,6 +722,6 @@ void DirectoryWalk(const char *folder)
     WalkFolder(&root);
     HandOverMatches();
     // The sets' memory goes back at once: a search may list 100,000 files.
-    std::unordered_set<unsigned long long>().swap(listedDirectly);
-    std::unordered_set<unsigned long long>().swap(listedThroughLinks);
+    ListedFiles().swap(listedDirectly);
+    ListedFiles().swap(listedThroughLinks);
 }

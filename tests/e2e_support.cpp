@@ -70,11 +70,12 @@ void AppTest::AnswerBox(const std::string &text, int button)
 
 void AppTest::PutCacheBesideOwnFile(const std::wstring &folder)
 {
-    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL)) << Narrow(folder);
+    // Verbatim, so that a name with a trailing dot or blank is its own.
+    ASSERT_TRUE(CreateDirectoryW(Verbatim(folder).c_str(), NULL)) << Narrow(folder);
     caches.push_back(folder + L"\\thumbs.db");
     ownFiles.push_back(folder + L"\\photo.jpg");
-    WriteBytesW(caches.back(), GenuineHeader(600));
-    WriteBytesW(ownFiles.back(), GenuineHeader(600));
+    WriteBytesW(Verbatim(caches.back()), GenuineHeader(600));
+    WriteBytesW(Verbatim(ownFiles.back()), GenuineHeader(600));
 }
 
 void AppTest::DeleteAllListedKeepingOwnFiles()
@@ -84,8 +85,8 @@ void AppTest::DeleteAllListedKeepingOwnFiles()
     PassDeleteQuestions(false, false);
     AnswerBox("Drossweeping Complete.", IDOK);
     for (size_t i = 0; i < caches.size(); i++) {
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(caches[i].c_str())) << "still there: " << Narrow(caches[i]);
-        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(ownFiles[i].c_str())) << "gone: " << Narrow(ownFiles[i]);
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Verbatim(caches[i]).c_str())) << "still there: " << Narrow(caches[i]);
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Verbatim(ownFiles[i]).c_str())) << "gone: " << Narrow(ownFiles[i]);
     }
 }
 

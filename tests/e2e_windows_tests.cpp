@@ -392,3 +392,93 @@ TEST_F(CodePage932Test, PathsPastTheLimitAreReachedThroughShortNames)
     DeleteAllListedKeepingOwnFiles();
     RemoveTree(root);
 }
+
+// --- every listed path names the very cache it was listed for -----------------------
+
+// Which of the caches a listed path names, told by file identity; -1 for none.
+static int CacheNamedBy(const std::vector<std::wstring> &caches, const std::string &path)
+{
+    EntryIdentity listed, cache;
+    if (!ReadEntryIdentity(Widen(path).c_str(), &listed, NULL))
+        return -1;
+    for (size_t i = 0; i < caches.size(); i++) {
+        if (ReadEntryIdentity(Verbatim(caches[i]).c_str(), &cache, NULL) && cache.volume == listed.volume &&
+            cache.index == listed.index)
+            return (int)i;
+    }
+    return -1;
+}
+
+// The caches from `first` on, each named by exactly one listed path within 259 bytes.
+static void ExpectEachCacheListedOnce(const std::vector<std::wstring> &caches, size_t first,
+                                      const std::vector<std::string> &listed)
+{
+    std::set<int> named;
+    for (const std::string &path : listed) {
+        EXPECT_LE(path.size(), 259u) << path;
+        int cache = CacheNamedBy(caches, path);
+        EXPECT_GE(cache, (int)first) << path << " names none of this search's caches";
+        named.insert(cache);
+    }
+    EXPECT_EQ(caches.size() - first, named.size());
+    EXPECT_EQ(caches.size() - first, listed.size());
+}
+
+TEST_F(AppTest, EveryPathNamesTheFolderTheUserChose)
+{
+    const char *program = getenv("DROSS_PROGRAM");
+    std::wstring top = Widen(FreshFolder((std::string("names-") + (program ? program : "")).c_str()));
+    // A root typed outside the code page, beside its stand-in ("L\xf3dz" in
+    // code page 1252), which holds a cache of its own.
+    std::wstring root = top + L"\\\x0141\x00f3\x0064\x017a", standIn = top + L"\\L\x00f3\x0064z";
+    ASSERT_TRUE(CreateDirectoryW(root.c_str(), NULL));
+    ASSERT_TRUE(CreateDirectoryW(standIn.c_str(), NULL));
+    WriteBytesW(standIn + L"\\thumbs.db", GenuineHeader(600));
+    // Names that path parsing reads as their twins.
+    for (const wchar_t *name : { L"Acme Inc.", L"Acme Inc", L"Notes ", L"Notes" })
+        PutCacheBesideOwnFile(root + L"\\" + name);
+    SendMessageW(GetDlgItem(main, IDC_MAIN_FOLDER), WM_SETTEXT, 0, (LPARAM)root.c_str());
+    ui::Click(main, IDC_MAIN_GO);
+    AnswerBox(GoQuestion, IDYES);
+    ui::Sync(main);
+    WaitForIdle();
+    // The field shows the path searched: one that names the root itself.
+    EntryIdentity typed, shown;
+    ASSERT_TRUE(ReadEntryIdentity(root.c_str(), &typed, NULL));
+    ASSERT_TRUE(ReadEntryIdentity(Widen(ui::ControlText(main, IDC_MAIN_FOLDER)).c_str(), &shown, NULL));
+    EXPECT_EQ(typed.index, shown.index) << ui::ControlText(main, IDC_MAIN_FOLDER);
+    ExpectEachCacheListedOnce(caches, 0, Listed());
+    EXPECT_EQ("4 Files [THUMBS.DB] Found [of 8 Searched]", ui::ControlText(main, IDC_MAIN_FOUND_TEXT));
+    DeleteAllListedKeepingOwnFiles();
+    EXPECT_TRUE(FileExists(Narrow(standIn) + "\\thumbs.db")) << "the stand-in folder's cache was deleted";
+
+    // Folders whose own paths take 249, 250, 258 and 259 bytes: the last two
+    // leave no room for a listing pattern, the last three none for their cache.
+    std::wstring parent = top + L"\\" + std::wstring(199 - top.size(), L'p');
+    ASSERT_TRUE(CreateDirectoryW(parent.c_str(), NULL));
+    for (size_t length : { 249, 250, 258, 259 })
+        PutCacheBesideOwnFile(parent + L"\\" + std::wstring(length - parent.size() - 1, L'f'));
+    StartSearch(Narrow(parent));
+    WaitForIdle();
+    ExpectEachCacheListedOnce(caches, 4, Listed());
+    EXPECT_EQ("4 Files [THUMBS.DB] Found [of 8 Searched]", ui::ControlText(main, IDC_MAIN_FOUND_TEXT));
+    DeleteAllListedKeepingOwnFiles();
+    RemoveTreeW(top);
+}
+
+// Two file systems number their files alike: a cache reached through a link
+// onto the second is another file than the first's with the same number
+// (see make_trees.sh).
+TEST_F(AppTest, ACacheOnAnotherFileSystemIsNotTakenForOneListedBefore)
+{
+    std::string tree = ProgramTree("volumes");
+    if (FileExists(tree + "\\no-mounts"))
+        GTEST_SKIP() << "nothing could be mounted here: SameListedFile's own test checks the decision";
+    caches = { Widen(tree + "\\root\\first\\d\\thumbs.db"), Widen(tree + "\\second\\d\\thumbs.db") };
+    ownFiles = { Widen(tree + "\\root\\first\\d\\photo.jpg"), Widen(tree + "\\second\\d\\photo.jpg") };
+    StartSearch(tree + "\\root");
+    WaitForIdle();
+    EXPECT_EQ(std::vector<std::string>({ tree + "\\root\\first\\d\\THUMBS.DB", tree + "\\root\\link\\d\\THUMBS.DB" }),
+              Listed());
+    DeleteAllListedKeepingOwnFiles();
+}

@@ -27,7 +27,7 @@ static const char PER_FILE_START[] = "Drossweep (Delete)...\n\n'";
 // that is none, and others), which must never go.
 struct Tree {
     std::string root;
-    std::vector<std::string> searchRoots;
+    std::vector<std::wstring> searchRoots;     // typed as they stand, outside the code page too
     std::map<std::string, size_t> caches;       // as the list names them
     std::vector<std::string> userFiles;
 };
@@ -71,7 +71,24 @@ static Tree MakeTree(const std::string &root)
         for (int j = 0; j < 40; j++)
             cache(group + "\\f" + std::to_string(j), 600);
     }
-    tree.searchRoots = { root + "\\a1", root + "\\b", root + "\\c", root, root + "\\missing" };
+    // Names that the code page or path parsing would turn into their twins:
+    // each cache is listed by the short path that names it. The stand-in of
+    // the first holds a file named like a cache that is none.
+    std::wstring d = Widen(root + "\\d");
+    CreateDirectoryW(d.c_str(), NULL);
+    for (const wchar_t *name : { L"\x0141\x00f3\x0064\x017a", L"Acme Inc.", L"Acme Inc", L"Notes " }) {
+        std::wstring folder = Verbatim(d + L"\\" + name);
+        wchar_t shortPath[MAX_PATH];
+        char held[2 * MAX_PATH];
+        CreateDirectoryW(folder.c_str(), NULL);
+        if (GetShortPathNameW(folder.c_str(), shortPath, MAX_PATH))
+            cache(Narrow(NameInCodePage(name, held, sizeof held) ? d + L"\\" + name : shortPath + 4), 700);
+    }
+    CreateDirectoryW((d + L"\\L\x00f3\x0064z").c_str(), NULL);
+    tree.userFiles.push_back(Narrow(d + L"\\L\x00f3\x0064z\\thumbs.db"));
+    for (const std::string &folder : { root + "\\a1", root + "\\b", root + "\\c", root, root + "\\missing", root + "\\d" })
+        tree.searchRoots.push_back(Widen(folder));
+    tree.searchRoots.push_back(d + L"\\\x0141\x00f3\x0064\x017a");
     return tree;
 }
 
@@ -91,6 +108,8 @@ static bool RestoreTree(const Tree &tree)
             return false;
         SetFileAttributesA(ro.c_str(), FILE_ATTRIBUTE_READONLY);
     }
+    if (!FileExists(tree.userFiles[4]) && !Write(tree.userFiles[4], "not a cache"))
+        return false;
     return FileExists(tree.userFiles[3]) || Write(tree.userFiles[3], "notes");
 }
 
@@ -384,9 +403,9 @@ void Session::Act()
         if (!mainFree)
             break;
         {
-            const std::string &root = tree.searchRoots[Pick((int)tree.searchRoots.size())];
-            Step("GO on " + root);
-            ui::SetControlText(main, IDC_MAIN_FOLDER, root);
+            const std::wstring &root = tree.searchRoots[Pick((int)tree.searchRoots.size())];
+            Step("GO on " + Narrow(root));
+            SendMessageW(GetDlgItem(main, IDC_MAIN_FOLDER), WM_SETTEXT, 0, (LPARAM)root.c_str());
             ui::Click(main, IDC_MAIN_GO);
         }
         break;

@@ -4,6 +4,9 @@
 # drive letter mapped to a folder. Usage: make_trees.sh FOLDER
 set -euo pipefail
 trees=$1
+# The file systems mounted by an earlier run go first; --unmount does only that.
+grep -o " $trees/[^ ]*" /proc/mounts 2>/dev/null | sort -r | xargs -r -n 1 umount -l 2>/dev/null || true
+[ "${2:-}" != --unmount ] || exit 0
 chmod -f 700 "$trees/unsearched/a-no-permission" || true     # for a user who is not root
 rm -rf "$trees"
 mkdir -p "$trees"
@@ -55,6 +58,25 @@ for f in "$b"/d*/e*; do genuine "$f/thumbs.db"; done
 # A report file on a volume with no space left: every write to it fails.
 mkdir -p "$trees/devfull"
 ln -s /dev/full "$trees/devfull/report.txt"
+
+# Two file systems that number their files alike (each tmpfs anew from 1), a
+# cache on each, the second reached through a link: two files with one index
+# and one size. Files written within one clock tick share their times too, so
+# the second is dated back, as a cache written another day would be.
+# One tree for each program's delete run; where nothing can be mounted, a
+# marker says so.
+for program in x86_64 i686; do
+  v=$trees/volumes-$program
+  mkdir -p "$v/root/first" "$v/second"
+  if mount -t tmpfs -o size=1m drossweeper "$v/root/first" 2>/dev/null &&
+     mount -t tmpfs -o size=1m drossweeper "$v/second" 2>/dev/null; then
+    for m in "$v/root/first" "$v/second"; do mkdir "$m/d"; genuine "$m/d/thumbs.db"; echo photo > "$m/d/photo.jpg"; done
+    touch -d '2020-01-01 12:00' "$v/second/d/thumbs.db"
+    ln -s ../second "$v/root/link"
+  else
+    touch "$v/no-mounts"
+  fi
+done
 
 # Hostile names: folders outside the ANSI code page, and a FIFO named thumbs.db
 # that would block a reader waiting for a writer.

@@ -55,8 +55,16 @@ bool FileExists(const std::string &path)
 }
 
 // Wide, so that names outside the ANSI code page go too.
-void RemoveTreeW(const std::wstring &path)
+std::wstring Verbatim(const std::wstring &path)
 {
+    bool drive = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
+    return drive ? L"\\\\?\\" + path : path;
+}
+
+void RemoveTreeW(const std::wstring &tree)
+{
+    // Verbatim, so that a name with a trailing dot or blank is its own.
+    std::wstring path = Verbatim(tree);
     WIN32_FIND_DATAW entry;
     HANDLE listing = FindFirstFileW((path + L"\\*").c_str(), &entry);
     if (listing != INVALID_HANDLE_VALUE) {

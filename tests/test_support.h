@@ -18,6 +18,9 @@ void WriteBytes(const std::string &path, const std::string &bytes);
 void MakeReadOnly(const std::string &path);
 void RemoveTree(const std::string &path);
 void RemoveTreeW(const std::wstring &path);
+// A full path in the form that Windows takes as it stands ("\\?\C:\..."): a
+// trailing dot or blank of a name is kept, not dropped by path parsing.
+std::wstring Verbatim(const std::wstring &path);
 // A text through the ANSI code page, one way or the other (best fit where it must).
 std::wstring Widen(const std::string &text);
 void WriteBytesW(const std::wstring &path, const std::string &bytes);

@@ -49,6 +49,11 @@ TEST(NameInCodePage, HoldsOnlyExactNames)
     EXPECT_FALSE(NameInCodePage(L"\x043f\x0430\x043f\x043a\x0430", out, sizeof out));
     EXPECT_FALSE(NameInCodePage(L"\xD83D\xDCF7 2019", out, sizeof out)); // an emoji
     EXPECT_FALSE(NameInCodePage(L"abc", out, 3));                         // no room: refused, not cut
+    // Names that Windows would parse as another entry, or as none.
+    for (const wchar_t *name : { L"Acme Inc.", L"Notes ", L".", L"..", L"\xe9?x", L"\x043f*", L"a\x0142|b" })
+        EXPECT_FALSE(NameInCodePage(name, out, sizeof out)) << Narrow(name);
+    EXPECT_TRUE(NameInCodePage(L".profile", out, sizeof out));
+    EXPECT_FALSE(NameInCodePage(L"\x212a", out, sizeof out));            // Kelvin sign: best fit "K"
     if (GetACP() == 1252) {
         EXPECT_TRUE(NameInCodePage(L"caf\xe9", out, sizeof out));
         EXPECT_STREQ("caf\xe9", out);
@@ -76,6 +81,29 @@ TEST(NameEntryPath, FallsBackToTheShortNameOrSaysWhy)
     EXPECT_EQ(deep + "\\NNNNNN~1", out);
     EXPECT_STREQ(PATH_TOO_LONG, NameEntryPath(out, sizeof out, deep.c_str(), longName.c_str(), L""));
     EXPECT_STREQ(PATH_TOO_LONG, NameEntryPath(out, sizeof out, (deep + "yyyyyy").c_str(), L"\x0142", L"8D1E~1"));
+    // A trailing dot is reached through the short name, and says which.
+    bool byShortName = false;
+    EXPECT_EQ(nullptr, NameEntryPath(out, sizeof out, "C:\\D", L"Acme Inc.", L"ACME~M4Z", &byShortName));
+    EXPECT_STREQ("C:\\D\\ACME~M4Z", out);
+    EXPECT_TRUE(byShortName);
+    EXPECT_STREQ(INVALID_NAME, NameEntryPath(out, sizeof out, "C:\\D", L"Acme Inc.", L""));
+    // The short name's own reason where it is what failed.
+    EXPECT_STREQ(NAME_NOT_IN_CODE_PAGE, NameEntryPath(out, sizeof out, "C:\\D", L"Notes ", L"\x0142~1"));
+    EXPECT_STREQ(NAME_NOT_IN_CODE_PAGE, NameEntryPath(out, sizeof out, "C:\\D", L"\x0142\x0142", L"\x0142~1"));
+}
+
+// Two file systems below one wine drive share the volume's serial and may
+// number their files alike: only size and times then tell the files apart.
+TEST(SameListedFile, NeedsTheSameSizeAndTimesToo)
+{
+    ListedFileKey first = { 0, 3, 512, 100, 200, 300 };
+    ListedFileKey again = first, other = first;
+    EXPECT_TRUE(SameListedFile(first, again));
+    other.changed++;
+    EXPECT_FALSE(SameListedFile(first, other));
+    other = first;
+    other.volume = 1;
+    EXPECT_FALSE(SameListedFile(first, other));
 }
 
 TEST(UppercaseInPlace, ChangesOnlyAsciiLetters)

@@ -161,19 +161,47 @@ TEST(ResolveSearchRoot, FullPathsOrRefusal)
     };
     for (auto &c : cases) {
         char root[MAX_PATH] = "garbage";
-        EXPECT_EQ(ROOT_RESOLVED, ResolveSearchRoot(c.text.c_str(), root, sizeof root)) << c.text;
+        EXPECT_EQ(ROOT_RESOLVED, ResolveSearchRoot(Widen(c.text).c_str(), root, sizeof root)) << c.text;
         EXPECT_EQ(c.root, root) << c.text;
     }
     // Too long, as typed or once made full: refused, the root untouched.
     for (std::string text : { "C:\\" + std::string(257, 'p'), std::string(259 - folder.size(), 'r') }) {
         char root[MAX_PATH] = "garbage";
-        EXPECT_EQ(ROOT_TOO_LONG_PATH, ResolveSearchRoot(text.c_str(), root, sizeof root)) << text;
+        EXPECT_EQ(ROOT_TOO_LONG_PATH, ResolveSearchRoot(Widen(text).c_str(), root, sizeof root)) << text;
         EXPECT_STREQ("garbage", root);
     }
     char root[MAX_PATH];
-    EXPECT_EQ(ROOT_INVALID_PATH, ResolveSearchRoot("  ", root, sizeof root));
+    EXPECT_EQ(ROOT_INVALID_PATH, ResolveSearchRoot(L"  ", root, sizeof root));
     SetCurrentDirectoryA(previous);
     RemoveTree(folder);
+}
+
+static bool SameFolder(const std::wstring &a, const std::string &b)
+{
+    EntryIdentity first, second;
+    return ReadEntryIdentity(a.c_str(), &first, NULL) && ReadEntryIdentity(Widen(b).c_str(), &second, NULL) &&
+           first.volume == second.volume && first.index == second.index;
+}
+
+// A root that the code page cannot hold, typed beside its stand-in, or picked
+// with a trailing dot beside its twin, is searched by a path that names it.
+TEST(ResolveSearchRoot, TheFolderChosenNotItsStandIn)
+{
+    std::wstring folder = Widen(FreshFolder("wide-roots"));
+    std::wstring polish = folder + L"\\\x0141\x00f3d\x017a", dotted = folder + L"\\Acme Inc.";
+    for (const std::wstring &name : { polish, folder + L"\\L\x00f3dz", folder + L"\\Lodz", dotted, folder + L"\\Acme Inc" })
+        ASSERT_TRUE(CreateDirectoryW(Verbatim(name).c_str(), NULL)) << Narrow(name);
+    char root[MAX_PATH] = "garbage";
+    ASSERT_EQ(ROOT_RESOLVED, ResolveSearchRoot(polish.c_str(), root, sizeof root));
+    EXPECT_TRUE(SameFolder(polish, root)) << root;
+    strcpy(root, "garbage");
+    ASSERT_EQ(ROOT_RESOLVED, ChooseRootPath(dotted.c_str(), root, sizeof root));
+    EXPECT_TRUE(SameFolder(Verbatim(dotted), root)) << root;
+    // A name the code page cannot hold, with no short name to reach it by.
+    strcpy(root, "garbage");
+    EXPECT_EQ(ROOT_NOT_NAMEABLE, ResolveSearchRoot((folder + L"\\\x0141 missing").c_str(), root, sizeof root));
+    EXPECT_STREQ("garbage", root);
+    RemoveTreeW(folder);
 }
 
 // --- allocation failure: the message, the stop, and the request to end --------
