@@ -214,8 +214,12 @@ static BOOL CALLBACK FindOwnBox(HWND window, LPARAM param)
     GetWindowThreadProcessId(window, &process);
     char className[32] = "";
     GetClassNameA(window, className, sizeof className);
+    // The caption as stored: asking the window would wait for its thread,
+    // which may be waiting for this one (a List window left visible).
+    WCHAR caption[64] = L"";
+    InternalGetWindowText(window, caption, 64);
     if (process == GetCurrentProcessId() && strcmp(className, "#32770") == 0 && IsWindowVisible(window) &&
-        WindowText(window) == ProductTitle) {
+        Narrow(caption) == ProductTitle) {
         ((BoxSearch *)param)->box = window;
         return FALSE;
     }

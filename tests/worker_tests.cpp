@@ -146,6 +146,43 @@ TEST_F(WorkerTest, StopSearchAndQuitWaitsForTheWorker)
     RemoveTree(root);
 }
 
+// --- the exit question takes its own box, and only that ---------------------------
+
+// Shows the minimised List window, as the search's end does, while the
+// question's box is being made: as its buttons are created, before the box
+// is activated.
+static LRESULT CALLBACK ShowListAsTheBoxIsMade(int code, WPARAM, LPARAM lParam)
+{
+    char className[8] = "";
+    HWND parent = code == HCBT_CREATEWND ? ((CBT_CREATEWNDA *)lParam)->lpcs->hwndParent : NULL;
+    if (parent && parent != app.resultsWindow && GetClassNameA(parent, className, sizeof className) &&
+        strcmp(className, "#32770") == 0 && IsIconic(app.resultsWindow))
+        ShowWindow(app.resultsWindow, SW_SHOWNORMAL);
+    return CallNextHookEx(NULL, code, 0, lParam);
+}
+
+TEST_F(SearchTest, ExitQuestionLeavesTheListWindowShownMeanwhile)
+{
+    app.exitConfirmed = 0;      // an earlier test's exit
+    HWND owner = CreateWindowA("STATIC", "owner", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
+    HHOOK hook = SetWindowsHookExA(WH_CBT, ShowListAsTheBoxIsMade, NULL, GetCurrentThreadId());
+    {
+        BoxAnswerer answerer(IDNO);
+        for (int question = 0; question < 2; question++) {
+            ShowWindow(app.resultsWindow, SW_MINIMIZE);
+            SetActiveWindow(owner);
+            AnswerExitRequest(owner, WM_CLOSE);
+            EXPECT_FALSE(IsIconic(app.resultsWindow)) << "not shown during question " << question + 1;
+        }
+        EXPECT_EQ(2u, answerer.Stop().size());
+    }
+    UnhookWindowsHookEx(hook);
+    // Taken for a box, it would be subclassed; taken twice, it would call itself.
+    EXPECT_EQ(nullptr, GetPropA(app.resultsWindow, "DrossweeperBoxProc"));
+    SendMessageA(app.resultsWindow, WM_NULL, 0, 0);
+    DestroyWindow(owner);
+}
+
 TEST(ResolveSearchRoot, FullPathsOrRefusal)
 {
     std::string folder = FreshFolder("roots");
