@@ -124,20 +124,70 @@ static size_t DrivePartLength(const WCHAR *full)
     return end ? end + 1 - full : 0;
 }
 
-// Whether every folder name of a full path is one that Windows parses back
-// to that folder (no trailing dot or blank).
-static bool NamesAreWindowsNames(const WCHAR *full, size_t start)
+// The form of a full path that Windows takes as it stands: a trailing dot or
+// blank of a name is kept (\\?\C:\..., \\?\UNC\server\share\...).
+static bool VerbatimPath(const WCHAR *full, size_t drive, WCHAR *dest, size_t destSize)
 {
+    bool unc = drive != 3;
+    const WCHAR *prefix = unc ? L"\\\\?\\UNC\\" : L"\\\\?\\";
+    const WCHAR *rest = unc ? full + 2 : full;
+    if (wcslen(prefix) + wcslen(rest) >= destSize)
+        return false;
+    wcscpy(dest, prefix);
+    wcscat(dest, rest);
+    return true;
+}
+
+static bool SameFolder(const WCHAR *a, const WCHAR *b)
+{
+    EntryIdentity first, second;
+    return ReadEntryIdentity(a, &first, NULL) && ReadEntryIdentity(b, &second, NULL) &&
+           first.volume == second.volume && first.index == second.index;
+}
+
+// The full path with each folder name that the code page cannot hold, or that
+// Windows would parse as another, replaced by its short name, as the walk
+// names it; false where such a name has none.
+static bool NameEachFolder(const WCHAR *full, size_t drive, WCHAR *named, size_t namedSize, bool *replaced)
+{
+    WCHAR verbatim[ROOT_TEXT_SIZE + 8];
     WCHAR part[ROOT_TEXT_SIZE];
-    for (const WCHAR *p = full + start; *p;) {
+    char held[2 * ROOT_TEXT_SIZE];
+    *replaced = false;
+    if (drive >= namedSize)
+        return false;
+    wmemcpy(named, full, drive);
+    named[drive] = 0;
+    for (const WCHAR *p = full + drive; *p;) {
         size_t length = wcscspn(p, L"\\");
         if (length >= ROOT_TEXT_SIZE)
             return false;
         wmemcpy(part, p, length);
         part[length] = 0;
-        if (length && !IsWindowsName(part))
+        const WCHAR *name = part;
+        WIN32_FIND_DATAW entry;
+        if (length && !NameInCodePage(part, held, sizeof held)) {
+            WCHAR prefix[ROOT_TEXT_SIZE];
+            wmemcpy(prefix, full, p + length - full);
+            prefix[p + length - full] = 0;
+            HANDLE found = VerbatimPath(prefix, drive, verbatim, ROOT_TEXT_SIZE + 8)
+                               ? FindFirstFileW(verbatim, &entry) : INVALID_HANDLE_VALUE;
+            if (found == INVALID_HANDLE_VALUE)
+                return false;
+            FindClose(found);
+            if (!entry.cAlternateFileName[0])
+                return false;
+            name = entry.cAlternateFileName;
+            *replaced = true;
+        }
+        if (wcslen(named) + wcslen(name) + 2 >= namedSize)
             return false;
-        p += length + (p[length] ? 1 : 0);
+        wcscat(named, name);
+        p += length;
+        if (*p) {
+            wcscat(named, L"\\");
+            p++;
+        }
     }
     return true;
 }
@@ -145,38 +195,28 @@ static bool NamesAreWindowsNames(const WCHAR *full, size_t start)
 RootResult ChooseRootPath(const WCHAR *full, char *root, size_t rootSize)
 {
     size_t drive = DrivePartLength(full);
+    if (!drive)
+        return ROOT_INVALID_PATH;
+    WCHAR named[ROOT_TEXT_SIZE], verbatim[ROOT_TEXT_SIZE + 8], shortWide[ROOT_TEXT_SIZE + 8];
     char exact[2 * ROOT_TEXT_SIZE];
-    bool held = drive && TextInCodePage(full, exact, sizeof exact) && NamesAreWindowsNames(full, drive);
-    if (held && strlen(exact) < rootSize) {
+    bool replaced;
+    if (!NameEachFolder(full, drive, named, ROOT_TEXT_SIZE, &replaced) ||
+        !TextInCodePage(named, exact, sizeof exact) || !VerbatimPath(full, drive, verbatim, ROOT_TEXT_SIZE + 8))
+        return ROOT_NOT_NAMEABLE;
+    // A path made of short names is used only where it names the very folder.
+    if (replaced && !SameFolder(verbatim, named))
+        return ROOT_NOT_NAMEABLE;
+    if (strlen(exact) < rootSize) {
         CopyText(root, rootSize, exact);
         return ROOT_RESOLVED;
     }
-    if (!drive)
-        return ROOT_INVALID_PATH;
-    // The short path, asked through the form that Windows takes as it stands
-    // (\\?\), and used only where it names the very folder.
-    WCHAR verbatim[ROOT_TEXT_SIZE + 8], shortWide[ROOT_TEXT_SIZE + 8];
-    bool unc = drive != 3;
-    if (wcslen(full) + 8 >= ROOT_TEXT_SIZE)
-        return held ? ROOT_TOO_LONG_PATH : ROOT_NOT_NAMEABLE;
-    swprintf(verbatim, ROOT_TEXT_SIZE + 8, unc ? L"\\\\?\\UNC\\%ls" : L"\\\\?\\%ls", unc ? full + 2 : full);
-    DWORD length = GetShortPathNameW(verbatim, shortWide, ROOT_TEXT_SIZE);
-    const WCHAR *prefix = unc ? L"\\\\?\\UNC\\" : L"\\\\?\\";
-    size_t prefixLength = wcslen(prefix);
-    WCHAR plain[ROOT_TEXT_SIZE + 8];
-    char shortPath[2 * ROOT_TEXT_SIZE];
-    EntryIdentity chosen, reached;
-    if (length > prefixLength && length < ROOT_TEXT_SIZE && wcsncmp(shortWide, prefix, prefixLength) == 0) {
-        swprintf(plain, ROOT_TEXT_SIZE + 8, L"%ls%ls", unc ? L"\\\\" : L"", shortWide + prefixLength);
-        if (TextInCodePage(plain, shortPath, sizeof shortPath) && NamesAreWindowsNames(plain, DrivePartLength(plain)) &&
-            strlen(shortPath) < rootSize && ReadEntryIdentity(verbatim, &chosen, NULL) &&
-            ReadEntryIdentity(plain, &reached, NULL) && chosen.volume == reached.volume &&
-            chosen.index == reached.index) {
-            CopyText(root, rootSize, shortPath);
-            return ROOT_RESOLVED;
-        }
-    }
-    return held ? ROOT_TOO_LONG_PATH : ROOT_NOT_NAMEABLE;
+    // Too long: every folder by its short name, where that fits.
+    DWORD length = GetShortPathNameW(named, shortWide, ROOT_TEXT_SIZE);
+    if (length == 0 || length >= ROOT_TEXT_SIZE || !TextInCodePage(shortWide, exact, sizeof exact) ||
+        strlen(exact) >= rootSize || !SameFolder(verbatim, shortWide))
+        return ROOT_TOO_LONG_PATH;
+    CopyText(root, rootSize, exact);
+    return ROOT_RESOLVED;
 }
 
 RootResult ResolveSearchRoot(const WCHAR *text, char *root, size_t rootSize)

@@ -78,11 +78,14 @@ static Tree MakeTree(const std::string &root)
     CreateDirectoryW(d.c_str(), NULL);
     for (const wchar_t *name : { L"\x0141\x00f3\x0064\x017a", L"Acme Inc.", L"Acme Inc", L"Notes " }) {
         std::wstring folder = Verbatim(d + L"\\" + name);
-        wchar_t shortPath[MAX_PATH];
+        WIN32_FIND_DATAW entry;
         char held[2 * MAX_PATH];
         CreateDirectoryW(folder.c_str(), NULL);
-        if (GetShortPathNameW(folder.c_str(), shortPath, MAX_PATH))
-            cache(Narrow(NameInCodePage(name, held, sizeof held) ? d + L"\\" + name : shortPath + 4), 700);
+        HANDLE found = FindFirstFileW(folder.c_str(), &entry);
+        if (found != INVALID_HANDLE_VALUE) {
+            FindClose(found);
+            cache(Narrow(d + L"\\" + (NameInCodePage(name, held, sizeof held) ? name : entry.cAlternateFileName)), 700);
+        }
     }
     CreateDirectoryW((d + L"\\L\x00f3\x0064z").c_str(), NULL);
     tree.userFiles.push_back(Narrow(d + L"\\L\x00f3\x0064z\\thumbs.db"));
