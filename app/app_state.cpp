@@ -20,6 +20,7 @@ void InitAppState(void)
     memset(&app, 0, sizeof app);
     memcpy(app.signature, CompoundFileSignature, sizeof app.signature);
     InitializeCriticalSection(&app.progressLock);
+    InitWalkLocks();
 }
 
 bool PumpPendingMessages(void)

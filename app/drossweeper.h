@@ -110,6 +110,10 @@ bool StartSearchWorker(void);
 extern const BYTE CompoundFileSignature[SIGNATURE_SIZE];
 extern void *(*AllocateHeaderBuffer)(size_t size);
 void DirectoryWalk(const char *folder);
+// How many threads walk the tree; 0 (as the program has it): one for each processor.
+extern int walkerCount;
+// The walk's locks, made once at start-up.
+void InitWalkLocks(void);
 void UppercaseInPlace(char *text);
 bool JoinPath(char *dest, size_t destSize, const char *folder, const char *name);
 bool MatchesSignature(const BYTE *header, size_t length, const BYTE *signature);

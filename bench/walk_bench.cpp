@@ -8,6 +8,8 @@
 // BENCH_DELETE_FLOOR naming a report file it times the floor of a delete run
 // instead: every THUMBS.DB of the tree, by the path the list shows, in list
 // order, written and flushed to the report and then deleted, in a plain loop.
+// BENCH_WALKERS sets how many threads the program's walk uses (the program's
+// own choice without it).
 #include "drossweeper.h"
 #include "resources/resource.h"
 
@@ -197,6 +199,8 @@ int main(int argc, char **argv)
         return 0;
     }
     InitAppState();
+    if (getenv("BENCH_WALKERS"))
+        walkerCount = atoi(getenv("BENCH_WALKERS"));
     app.instance = GetModuleHandleA(NULL);
     app.resultsWindow = CreateDialogParamA(app.instance, MAKEINTRESOURCEA(IDD_RESULTS), NULL, ResultsWindowProc, 0);
     SuspendListPainting();      // as during a search

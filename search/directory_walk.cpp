@@ -1,5 +1,5 @@
 // The recursive folder walk that recognises genuine THUMBS.DB files.
-#include "../app/drossweeper.h"
+#include "walk.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -7,6 +7,7 @@
 #include <winternl.h>
 
 #include <new>
+#include <unordered_map>
 #include <unordered_set>
 
 const BYTE CompoundFileSignature[SIGNATURE_SIZE] = {
@@ -24,23 +25,30 @@ static const double MEGABYTE = 1048576.0;
 // later ones once this long has passed since the last wake-up. A full batch,
 // and what is left when the walk ends, go over synchronously, so that every
 // match counted is listed before the walk returns. Both batches, the filling
-// one and the wake-up flag are guarded by progressLock.
+// one and the wake-up flag are guarded by progressLock; the time of the last
+// wake-up is read without it, and written under it.
 static const DWORD MATCH_HANDOVER_MS = 100;
 static MatchBatch batches[2];
 static MatchBatch *filling = &batches[0];
 static bool wakeUpPosted;
-static DWORD lastWakeUp;       // walk thread only
+static volatile DWORD lastWakeUp;
+
+// How many threads walk the tree; 0: one for each processor.
+int walkerCount;
 
 // Replaceable so that tests can make the header allocation fail.
 void *(*AllocateHeaderBuffer)(size_t size) = malloc;
 
-// Set when the walk could not go on; the worker reports it once the walk has ended.
+// Set when the walk could not go on; the worker reports it once the walk has
+// ended. Guarded by progressLock.
 static bool searchFailed;
 
 bool TakeSearchFailure(void)
 {
+    EnterCriticalSection(&app.progressLock);
     bool failed = searchFailed;
     searchFailed = false;
+    LeaveCriticalSection(&app.progressLock);
     return failed;
 }
 
@@ -190,18 +198,21 @@ void FormatInformationText(char *dest, size_t destSize, const char *foundText, l
 enum NotSearchedKind { FOLDER_NOT_SEARCHED, FILE_NOT_SEARCHED };
 
 // Counts a folder that could not be listed or entered, or a THUMBS.DB that
-// could not be tested, and keeps the first of them with the reason. The walk
-// goes on past it.
+// could not be tested, and keeps the one whose text sorts first, with the
+// reason: the walkers meet them in an order that differs from run to run. The
+// walk goes on past it.
 static void NoteNotSearched(NotSearchedKind kind, const char *folder, const char *name, const char *reason)
 {
+    char text[NOT_SEARCHED_TEXT_SIZE];
+    snprintf(text, sizeof text, "Not Searched: '%s%s%s' [%s]", folder,
+             name[0] && folder[0] && !EndsWithBackslash(folder, strlen(folder)) ? "\\" : "", name, reason);
     EnterCriticalSection(&app.progressLock);
     if (kind == FOLDER_NOT_SEARCHED)
         app.foldersNotSearched++;
     else
         app.filesNotSearched++;
-    if (!app.notSearchedText[0])
-        snprintf(app.notSearchedText, sizeof app.notSearchedText, "Not Searched: '%s%s%s' [%s]", folder,
-                 name[0] && folder[0] && !EndsWithBackslash(folder, strlen(folder)) ? "\\" : "", name, reason);
+    if (!app.notSearchedText[0] || strcmp(text, app.notSearchedText) < 0)
+        CopyText(app.notSearchedText, sizeof app.notSearchedText, text);
     LeaveCriticalSection(&app.progressLock);
 }
 
@@ -222,25 +233,6 @@ static const char *NotSearchedReason(DWORD error)
     }
     return "Could Not Open";
 }
-
-// A folder's identity (volume and file index), read once when it is needed.
-struct FolderIdentity {
-    bool read;
-    bool known;
-    DWORD error;                // why it could not be read
-    EntryIdentity id;
-};
-
-// One folder of the current walk path; the chain leads back to the root.
-struct WalkFrame {
-    const WalkFrame *parent;
-    const char *path;
-    bool insideLink;            // reached through a reparse point below the root
-    bool candidateTested;       // this folder's THUMBS.DB path has been tested
-    mutable FolderIdentity identity;
-    mutable bool shortPathRead;
-    mutable char shortPath[PATH_TEXT_SIZE];     // the folder by short names; "" when there is none
-};
 
 bool ReadEntryIdentity(const WCHAR *path, EntryIdentity *id, DWORD *error)
 {
@@ -270,42 +262,49 @@ static bool WidenPath(const char *path, WCHAR *wide, int wideSize)
     return MultiByteToWideChar(CP_ACP, 0, path, -1, wide, wideSize) > 0;
 }
 
-static const FolderIdentity &ReadFolderIdentity(const WalkFrame *frame)
+// Guards the identities of the folders: a folder's is read once, by the
+// first walker that needs it, and its subfolders' walkers read it too.
+static CRITICAL_SECTION identityLock;
+
+static FolderIdentity ReadFolderIdentity(WalkFrame *frame)
 {
+    EnterCriticalSection(&identityLock);
     FolderIdentity &id = frame->identity;
-    if (id.read)
-        return id;
-    id.read = true;
-    // An empty root is the current folder.
-    WCHAR wide[PATH_TEXT_SIZE];
-    if (!WidenPath(frame->path[0] ? frame->path : ".", wide, PATH_TEXT_SIZE))
-        id.error = ERROR_INVALID_NAME;
-    else
-        id.known = ReadEntryIdentity(wide, &id.id, &id.error);
-    return id;
+    if (!id.read) {
+        id.read = true;
+        // An empty root is the current folder.
+        WCHAR wide[PATH_TEXT_SIZE];
+        if (!WidenPath(frame->path[0] ? frame->path.c_str() : ".", wide, PATH_TEXT_SIZE))
+            id.error = ERROR_INVALID_NAME;
+        else
+            id.known = ReadEntryIdentity(wide, &id.id, &id.error);
+    }
+    FolderIdentity copy = id;
+    LeaveCriticalSection(&identityLock);
+    return copy;
 }
 
 // A folder reached through a symbolic link or junction may be one of its own
 // ancestors; walking it again would recurse until the path limit, and several
 // such links make that exponential. Without links no folder can be its own
 // ancestor, so only folders at or below a link pay for the check.
-static bool IsWalkAncestor(const WalkFrame *child)
+static bool IsWalkAncestor(WalkFrame *child)
 {
-    const FolderIdentity &id = ReadFolderIdentity(child);
+    FolderIdentity id = ReadFolderIdentity(child);
     if (!id.known) {
         // Cannot tell: not walked, for fear of an endless walk, but counted.
-        NoteNotSearched(FOLDER_NOT_SEARCHED, child->path, "", NotSearchedReason(id.error));
+        NoteNotSearched(FOLDER_NOT_SEARCHED, child->path.c_str(), "", NotSearchedReason(id.error));
         return true;
     }
-    for (const WalkFrame *frame = child->parent; frame; frame = frame->parent) {
-        const FolderIdentity &other = ReadFolderIdentity(frame);
+    for (WalkFrame *frame = child->parent.get(); frame; frame = frame->parent.get()) {
+        FolderIdentity other = ReadFolderIdentity(frame);
         if (other.known && SameIdentity(other.id, id.id))
             return true;
     }
     return false;
 }
 
-static bool IsStopRequested(void)
+bool IsStopRequested(void)
 {
     EnterCriticalSection(&app.progressLock);
     bool stop = app.stopRequested != 0;
@@ -313,20 +312,18 @@ static bool IsStopRequested(void)
     return stop;
 }
 
-static void RequestStop(void)
-{
-    EnterCriticalSection(&app.progressLock);
-    app.stopRequested = 1;
-    LeaveCriticalSection(&app.progressLock);
-}
-
-// The header buffer or the list of files could not be had: the search ends as after a stop.
+// The header buffer or the list of files could not be had: the search ends
+// as after a stop, with the message once, however many walkers meet it.
 static void ReportNoMemory(void)
 {
-    MessageBoxA(NULL, "ERROR: Could not allocate memory.\n\nThe application will now terminate.", ProductTitle,
-                MB_ICONWARNING);
+    EnterCriticalSection(&app.progressLock);
+    bool first = !searchFailed;
     searchFailed = true;
-    RequestStop();
+    app.stopRequested = 1;
+    LeaveCriticalSection(&app.progressLock);
+    if (first)
+        MessageBoxA(NULL, "ERROR: Could not allocate memory.\n\nThe application will now terminate.", ProductTitle,
+                    MB_ICONWARNING);
 }
 
 MatchBatch *TakeMatchBatch(void)
@@ -349,26 +346,44 @@ static void HandOverMatches(void)
 
 static void WakeUpListWhenDue(void)
 {
-    DWORD now = GetTickCount();
-    if (now - lastWakeUp < MATCH_HANDOVER_MS)
+    if (GetTickCount() - lastWakeUp < MATCH_HANDOVER_MS)
         return;
     EnterCriticalSection(&app.progressLock);
-    bool wake = filling->count > 0 && !wakeUpPosted;
-    wakeUpPosted = wakeUpPosted || wake;
+    DWORD now = GetTickCount();
+    bool wake = now - lastWakeUp >= MATCH_HANDOVER_MS && filling->count > 0 && !wakeUpPosted;
+    if (wake) {
+        wakeUpPosted = true;
+        lastWakeUp = now;
+    }
     LeaveCriticalSection(&app.progressLock);
-    if (!wake)
-        return;
-    lastWakeUp = now;
-    PostMessageA(app.resultsWindow, WM_SEARCH_MATCHES, 0, 0);
+    if (wake)
+        PostMessageA(app.resultsWindow, WM_SEARCH_MATCHES, 0, 0);
 }
 
-static void MakeRoomForMatch(size_t length)
+// Counts a genuine cache and puts its path in the batch that the list takes
+// next; a full batch goes over first (the UI thread swaps in the empty one),
+// and another walker may fill the new one meanwhile, so the room is looked
+// for again.
+static void ListMatch(const char *path, unsigned long long size)
 {
-    EnterCriticalSection(&app.progressLock);
-    bool full = filling->used + length > sizeof filling->paths;
-    LeaveCriticalSection(&app.progressLock);
-    if (full)
-        HandOverMatches();      // the UI thread swaps in the empty batch
+    size_t length = strlen(path) + 1;
+    for (;;) {
+        EnterCriticalSection(&app.progressLock);
+        bool room = filling->used + length <= sizeof filling->paths;
+        if (room) {
+            app.foundCount++;
+            FormatFoundText(app.foundText, sizeof app.foundText, app.foundCount, app.searchedCount);
+            app.totalBytes += size;
+            FormatSizeText(filling->sizeText, sizeof filling->sizeText, app.foundCount, app.totalBytes);
+            memcpy(filling->paths + filling->used, path, length);
+            filling->used += length;
+            filling->count++;
+        }
+        LeaveCriticalSection(&app.progressLock);
+        if (room)
+            return;
+        HandOverMatches();
+    }
 }
 
 typedef LONG(WINAPI *QueryInformationFile)(HANDLE, IO_STATUS_BLOCK *, void *, ULONG, ULONG);
@@ -475,30 +490,56 @@ struct ListedFileKeyEqual {
 };
 typedef std::unordered_set<ListedFileKey, ListedFileKeyHash, ListedFileKeyEqual> ListedFiles;
 
-// The files listed so far. Without links every file is reached once; through
-// a link (a junction, a symbolic link, a mount point) a file may come again
-// under another path. So a file reached through a link is looked up among
-// all, and one reached without among those reached through links: two paths
-// without links are two names (hard links). A link may lead onto another
-// volume, whose files are numbered apart from the first's: under wine two
-// file systems below one drive even share the volume's serial, so size and
-// times tell their files apart too.
-static ListedFiles listedDirectly, listedThroughLinks;
+// The files listed so far. Without links every file is reached once, and
+// two paths without links are two names of a file (hard links): both are
+// listed, at once. Through a link (a junction, a symbolic link, a mount point)
+// a file may come again under another path, so a cache reached through a link
+// waits for the walk's end: it is listed then unless it was reached without
+// one, and by the path that sorts first among those that reached it, so that
+// the list is the same whichever walker came first. A link may lead onto
+// another volume, whose files are numbered apart from the first's: under wine
+// two file systems below one drive even share the volume's serial, so size and
+// times tell their files apart too. Both are guarded by listedLock.
+struct LinkedCache {
+    std::string path;
+    unsigned long long size;
+};
+typedef std::unordered_map<ListedFileKey, LinkedCache, ListedFileKeyHash, ListedFileKeyEqual> LinkedCaches;
+static CRITICAL_SECTION listedLock;
+static ListedFiles listedDirectly;
+static LinkedCaches reachedThroughLinks;
 
-enum ListingCheck { FIRST_LISTING, LISTED_BEFORE, NO_MEMORY };
-
-static ListingCheck NoteListedFile(const ListedFileKey &key, bool throughLink)
+// False when there was no memory to note it.
+static bool NoteGenuineCache(const ListedFileKey &key, bool throughLink, const char *path,
+                             unsigned long long size)
 {
-    if (key.index == 0)
-        return FIRST_LISTING;       // unknown: listed
+    bool listNow = !throughLink || key.index == 0;     // an unknown file cannot be told apart: listed
+    bool noted = true;
+    EnterCriticalSection(&listedLock);
     try {
-        if (listedThroughLinks.count(key) || (throughLink && listedDirectly.count(key)))
-            return LISTED_BEFORE;
-        (throughLink ? listedThroughLinks : listedDirectly).insert(key);
+        if (!throughLink && key.index != 0)
+            listedDirectly.insert(key);
+        else if (throughLink && key.index != 0) {
+            LinkedCache &cache = reachedThroughLinks[key];
+            if (cache.path.empty() || strcmp(path, cache.path.c_str()) < 0)
+                cache = { path, size };
+        }
     } catch (const std::bad_alloc &) {
-        return NO_MEMORY;
+        noted = false;
+        listNow = false;
     }
-    return FIRST_LISTING;
+    LeaveCriticalSection(&listedLock);
+    if (listNow)
+        ListMatch(path, size);
+    return noted;
+}
+
+// At the walk's end, by one thread: the caches reached only through links.
+static void ListLinkedCaches(void)
+{
+    for (const auto &entry : reachedThroughLinks)
+        if (!listedDirectly.count(entry.first))
+            ListMatch(entry.second.path.c_str(), entry.second.size);
 }
 
 static bool IsSoughtName(const WCHAR *name)
@@ -516,18 +557,18 @@ static bool IsSoughtName(const WCHAR *name)
 // The folder by short names, asked of the system once; "" when there is none
 // that the code page holds within 259 bytes and that leads back to the folder
 // itself (short names made from a hash may be shared by two entries).
-static const char *FolderShortPath(const WalkFrame *frame)
+static const char *FolderShortPath(WalkFrame *frame)
 {
     if (frame->shortPathRead)
         return frame->shortPath;
     frame->shortPathRead = true;
     frame->shortPath[0] = '\0';
     WCHAR wide[PATH_TEXT_SIZE], shortWide[PATH_TEXT_SIZE];
-    if (!frame->path[0] || !WidenPath(frame->path, wide, PATH_TEXT_SIZE))
+    if (!frame->path[0] || !WidenPath(frame->path.c_str(), wide, PATH_TEXT_SIZE))
         return frame->shortPath;
     DWORD length = GetShortPathNameW(wide, shortWide, PATH_TEXT_SIZE);
     EntryIdentity reached;
-    const FolderIdentity &own = ReadFolderIdentity(frame);
+    FolderIdentity own = ReadFolderIdentity(frame);
     if (length == 0 || length >= PATH_TEXT_SIZE ||
         !TextInCodePage(shortWide, frame->shortPath, sizeof frame->shortPath) || !own.known ||
         !ReadEntryIdentity(shortWide, &reached, NULL) || !SameIdentity(reached, own.id))
@@ -554,11 +595,11 @@ static bool LeadsBackTo(const char *path, const WCHAR *name)
 // Names an entry of the folder: by the folder's path as the walk reached it,
 // or where that path is too long, by the folder's short path. A path through
 // the entry's own short name is used only where it leads back to the entry.
-static const char *ReachEntry(const WalkFrame *frame, char *dest, size_t destSize, const WCHAR *name,
+static const char *ReachEntry(WalkFrame *frame, char *dest, size_t destSize, const WCHAR *name,
                               const WCHAR *shortName)
 {
     bool byShortName;
-    const char *reason = NameEntryPath(dest, destSize, frame->path, name, shortName, &byShortName);
+    const char *reason = NameEntryPath(dest, destSize, frame->path.c_str(), name, shortName, &byShortName);
     if (reason == PATH_TOO_LONG) {
         const char *shortFolder = FolderShortPath(frame);
         if (shortFolder[0])
@@ -572,11 +613,14 @@ static const char *ReachEntry(const WalkFrame *frame, char *dest, size_t destSiz
 // The volume of a folder's files as far as the walk knows it: that of the
 // nearest folder on its path whose identity was read (every folder walked at
 // or below a link), else the root's, read once.
-static DWORD FolderVolume(const WalkFrame *frame)
+static DWORD FolderVolume(WalkFrame *frame)
 {
-    while (frame->parent && !frame->identity.known)
-        frame = frame->parent;
-    return ReadFolderIdentity(frame).known ? frame->identity.id.volume : 0;
+    FolderIdentity id = ReadFolderIdentity(frame);
+    while (frame->parent && !id.known) {
+        frame = frame->parent.get();
+        id = ReadFolderIdentity(frame);
+    }
+    return id.known ? id.id.volume : 0;
 }
 
 // Counts an entry that the walk cannot name, shown as the code page best shows it.
@@ -585,7 +629,7 @@ static void NoteUnnamed(NotSearchedKind kind, const WalkFrame *frame, const WCHA
     char shown[2 * MAX_PATH] = "";
     if (!WideCharToMultiByte(CP_ACP, 0, name, -1, shown, sizeof shown, NULL, NULL))
         shown[0] = '\0';
-    NoteNotSearched(kind, frame->path, shown, reason);
+    NoteNotSearched(kind, frame->path.c_str(), shown, reason);
 }
 
 static void ExamineFile(WalkFrame *frame, const WIN32_FIND_DATAW *entry)
@@ -607,7 +651,7 @@ static void ExamineFile(WalkFrame *frame, const WIN32_FIND_DATAW *entry)
     char path[PATH_TEXT_SIZE];
     const char *unnamed = ReachEntry(frame, path, sizeof path, SOUGHT_WIDE, L"");
     if (unnamed) {
-        NoteNotSearched(FILE_NOT_SEARCHED, frame->path, SOUGHT_NAME, unnamed);
+        NoteNotSearched(FILE_NOT_SEARCHED, frame->path.c_str(), SOUGHT_NAME, unnamed);
         return;
     }
     CandidateFacts facts = {};
@@ -618,23 +662,8 @@ static void ExamineFile(WalkFrame *frame, const WIN32_FIND_DATAW *entry)
     if (result != CANDIDATE_GENUINE)
         return;
     facts.key.volume = FolderVolume(frame);
-    ListingCheck check = NoteListedFile(facts.key, frame->insideLink);
-    if (check == NO_MEMORY)
+    if (!NoteGenuineCache(facts.key, frame->insideLink, path, facts.size))
         ReportNoMemory();
-    if (check != FIRST_LISTING)
-        return;
-
-    size_t length = strlen(path) + 1;
-    MakeRoomForMatch(length);
-    EnterCriticalSection(&app.progressLock);
-    app.foundCount++;
-    FormatFoundText(app.foundText, sizeof app.foundText, app.foundCount, app.searchedCount);
-    app.totalBytes += facts.size;
-    FormatSizeText(filling->sizeText, sizeof filling->sizeText, app.foundCount, app.totalBytes);
-    memcpy(filling->paths + filling->used, path, length);
-    filling->used += length;
-    filling->count++;
-    LeaveCriticalSection(&app.progressLock);
 }
 
 static bool IsDotEntry(const WCHAR *name)
@@ -642,9 +671,10 @@ static bool IsDotEntry(const WCHAR *name)
     return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
 
-static void WalkFolder(WalkFrame *frame)
+void WalkFolder(const FramePointer &walked)
 {
-    const char *folder = frame->path;
+    WalkFrame *frame = walked.get();
+    const char *folder = frame->path.c_str();
 
     EnterCriticalSection(&app.progressLock);
     CopyText(app.currentFolderText, sizeof app.currentFolderText, folder);
@@ -653,9 +683,8 @@ static void WalkFolder(WalkFrame *frame)
 
     // The listing is wide, so that every name is known as the file system
     // holds it; the folder's own path is exact in the code page, so it widens
-    // without loss.
-    // A folder of 258 or 259 bytes leaves no room for the pattern's "\\*": it
-    // is listed through its short path.
+    // without loss. A folder of 258 or 259 bytes leaves no room for the
+    // pattern's "\\*": it is listed through its short path.
     char pattern[PATH_TEXT_SIZE];
     WCHAR widePattern[PATH_TEXT_SIZE];
     bool fits = JoinPath(pattern, sizeof pattern, folder, "*");
@@ -677,6 +706,8 @@ static void WalkFolder(WalkFrame *frame)
         return;
     }
 
+    // Subfolders go on the walkers' stack as they are met. The frame that
+    // holds a subfolder's path is made only for a subfolder that is walked.
     bool stopped = false;
     do {
         WakeUpListWhenDue();
@@ -696,13 +727,20 @@ static void WalkFolder(WalkFrame *frame)
             NoteUnnamed(FOLDER_NOT_SEARCHED, frame, entry.cFileName, unnamed);
             continue;
         }
-        WalkFrame childFrame = {};
-        childFrame.parent = frame;
-        childFrame.path = child;
-        childFrame.insideLink = frame->insideLink || (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-        if (childFrame.insideLink && IsWalkAncestor(&childFrame))
+        FramePointer childFrame;
+        try {
+            childFrame = std::make_shared<WalkFrame>();
+            childFrame->path = child;
+        } catch (const std::bad_alloc &) {
+            ReportNoMemory();
             continue;
-        WalkFolder(&childFrame);
+        }
+        childFrame->parent = walked;
+        childFrame->insideLink = frame->insideLink || (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        if (childFrame->insideLink && IsWalkAncestor(childFrame.get()))
+            continue;
+        if (!PushFolder(childFrame))
+            ReportNoMemory();
     } while (FindNextFileW(listing, &entry));
 
     // A listing that broke off left the rest of the folder unsearched.
@@ -712,16 +750,32 @@ static void WalkFolder(WalkFrame *frame)
     FindClose(listing);
 }
 
+void InitWalkLocks(void)
+{
+    InitializeCriticalSection(&identityLock);
+    InitializeCriticalSection(&listedLock);
+    InitWalkThreads();
+}
+
 void DirectoryWalk(const char *folder)
 {
     lastWakeUp = GetTickCount() - MATCH_HANDOVER_MS;       // the first match goes at once
     listedDirectly.clear();
-    listedThroughLinks.clear();
-    WalkFrame root = {};
-    root.path = folder;
-    WalkFolder(&root);
+    reachedThroughLinks.clear();
+    FramePointer root;
+    try {
+        root = std::make_shared<WalkFrame>();
+        root->path = folder;
+    } catch (const std::bad_alloc &) {
+        ReportNoMemory();
+        return;
+    }
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    RunWalkers(root, walkerCount > 0 ? walkerCount : (int)system.dwNumberOfProcessors);
+    ListLinkedCaches();
     HandOverMatches();
     // The sets' memory goes back at once: a search may list 100,000 files.
     ListedFiles().swap(listedDirectly);
-    ListedFiles().swap(listedThroughLinks);
+    LinkedCaches().swap(reachedThroughLinks);
 }

@@ -24,6 +24,19 @@ ln -s ../m2 "$l/m1/to2"
 ln -s ../m1 "$l/m2/to1"
 for i in 1 2 3 4; do ln -s .. "$l/many/l$i"; done
 
+# Links in both orders: a cache reached directly before a link to it (a, then
+# y-to-a) and one reached through links first (b-to-z and c-to-z, then z);
+# and three chains of folders too deep for any path (8.3 names have no
+# shorter ones), made in another order than they sort.
+k=$trees/linked
+mkdir -p "$k/a" "$k/z" "$k/x1" "$k/x2" "$k/x3"
+genuine "$k/a/thumbs.db"
+genuine "$k/z/Thumbs.db"
+ln -s a "$k/y-to-a"
+ln -s z "$k/b-to-z"
+ln -s z "$k/c-to-z"
+for x in x3 x1 x2; do mkdir -p "$k/$x/$(printf 'dddddddd/%.0s' {1..30})"; done
+
 # Long paths, measured as wine shows them: Z: and the path with backslashes.
 d=$trees/deep
 mkdir -p "$d/shallow"

@@ -289,9 +289,12 @@ TEST_F(WalkTest, StopDeepInTheTreeEndsEveryLevel)
     }
     WriteBytes(level + "\\thumbs.db", GenuineHeader());
 
+    // One walker: with several, each may end the entry it is on.
+    walkerCount = 1;
     AllocateHeaderBuffer = StopWhileReading;
     DirectoryWalk(root.c_str());
     AllocateHeaderBuffer = malloc;
+    walkerCount = 0;
 
     EXPECT_EQ(1u, Listed().size());
     EXPECT_EQ(searchedAtStop, app.searchedCount) << "files examined after the stop";
@@ -471,9 +474,12 @@ TEST_F(WalkTest, AMatchIsListedWhileTheWalkGoesOn)
             Sleep(300);
         return malloc(size);
     };
-    // On the search thread: the list is filled by this one meanwhile.
+    // On the search thread: the list is filled by this one meanwhile. One
+    // walker, so that the files counted tell how far the walk had got.
+    walkerCount = 1;
     WatchAdditionsTo(List(), 0);
     RunSearch(root);
+    walkerCount = 0;
     SetWindowLongPtrA(List(), GWLP_WNDPROC, (LONG_PTR)originalListProc);
     AllocateHeaderBuffer = malloc;
 
@@ -482,4 +488,77 @@ TEST_F(WalkTest, AMatchIsListedWhileTheWalkGoesOn)
     EXPECT_LT(searchedAtAddition[0], 20) << "the first match waited for the end";
     EXPECT_LT(searchedAtAddition[1], 20) << "the second match waited for the end";
     RemoveTree(root);
+}
+
+// --- several walkers ------------------------------------------------------------
+
+class ParallelWalkTest : public WalkTest {
+protected:
+    // What a search shows at its end: counts, texts and the list.
+    std::string Outcome(const std::string &root, int walkers)
+    {
+        SendMessageA(List(), LB_RESETCONTENT, 0, 0);
+        app.foundCount = app.searchedCount = app.foldersNotSearched = app.filesNotSearched = 0;
+        app.totalBytes = 0;
+        app.notSearchedText[0] = '\0';
+        walkerCount = walkers;
+        DirectoryWalk(root.c_str());
+        walkerCount = 0;
+        char counts[128];
+        snprintf(counts, sizeof counts, "%ld found, %ld searched, %ld folders and %ld files not searched\n",
+                 app.foundCount, app.searchedCount, app.foldersNotSearched, app.filesNotSearched);
+        std::string outcome = counts + SizeText() + "\n" + app.notSearchedText + "\n";
+        for (const std::string &path : Listed())
+            outcome += path + "\n";
+        return outcome;
+    }
+};
+
+// Links in both orders, loops, long paths, names outside the code page, case
+// variants, places that cannot be searched and many caches (make_trees.sh):
+// several walkers show what one shows, every time.
+TEST_F(ParallelWalkTest, SeveralWalkersShowWhatOneShows)
+{
+    for (const char *name : { "linked", "loops", "deep", "odd", "cases", "mixed", "big" }) {
+        std::string root = HostTree(name);
+        ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(root.c_str())) << root;
+        std::string one = Outcome(root, 1);
+        for (int run = 0; run < 2; run++)
+            EXPECT_EQ(one, Outcome(root, 4)) << name << ", run " << run + 1;
+    }
+    // A cache reached directly and through links is listed by its own path,
+    // whichever way came first; the first place not searched sorts first.
+    std::string linked = HostTree("linked");
+    std::string outcome = Outcome(linked, 4);
+    EXPECT_EQ("2 found, 5 searched, 3 folders and 0 files not searched\n2 Files [0.00 MB]\nNot Searched: '" + linked +
+                  "\\x1\\",
+              outcome.substr(0, outcome.find("\\x1\\") + 4));
+    EXPECT_EQ(linked + "\\a\\THUMBS.DB\n" + linked + "\\z\\THUMBS.DB\n", outcome.substr(outcome.find("\n", outcome.find("Not Searched")) + 1));
+}
+
+// A stop ends every walker before its next entry: each may end the one it
+// is on, and every cache counted is listed when the walk returns.
+static volatile LONG readsBeforeStop;
+static long searchedAtParallelStop;
+
+TEST_F(ParallelWalkTest, StopEndsEveryWalker)
+{
+    readsBeforeStop = 100;
+    AllocateHeaderBuffer = [](size_t size) -> void * {
+        if (InterlockedDecrement(&readsBeforeStop) == 0) {
+            EnterCriticalSection(&app.progressLock);
+            app.stopRequested = 1;
+            searchedAtParallelStop = app.searchedCount;
+            LeaveCriticalSection(&app.progressLock);
+        }
+        return malloc(size);
+    };
+    Outcome(HostTree("big"), 4);
+    AllocateHeaderBuffer = malloc;
+    app.stopRequested = 0;
+    EXPECT_LE(app.searchedCount, searchedAtParallelStop + 3) << "entries examined after the stop";
+    EXPECT_LT(app.foundCount, BIG_TREE_MATCHES / 10);
+    std::vector<std::string> listed = Listed();
+    EXPECT_EQ((size_t)app.foundCount, std::set<std::string>(listed.begin(), listed.end()).size());
+    EXPECT_EQ((size_t)app.foundCount, listed.size());
 }

@@ -260,8 +260,11 @@ static LRESULT CALLBACK FakeMainWindow(HWND window, UINT message, WPARAM wParam,
 static BOOL CALLBACK FindMessageBox(HWND window, LPARAM found)
 {
     char className[32];
+    DWORD process = 0;
     GetClassNameA(window, className, sizeof className);
-    if (strcmp(className, "#32770") == 0) {
+    GetWindowThreadProcessId(window, &process);
+    if (strcmp(className, "#32770") == 0 && process == GetCurrentProcessId() &&
+        GetWindowThreadProcessId(window, NULL) != GetCurrentThreadId()) {
         *(HWND *)found = window;
         return FALSE;
     }
@@ -286,11 +289,11 @@ TEST_F(WorkerTest, AllocationFailureEndsSearchAndAsksToQuit)
     CopyText(app.searchRoot, sizeof app.searchRoot, root.c_str());
     ASSERT_TRUE(StartSearchWorker());
 
-    // The message box belongs to the worker thread; answer it from here.
+    // The message box belongs to a thread of the walk; answer it from here.
     HWND box = NULL;
     for (int i = 0; i < 500 && !box; i++) {
         PumpPendingMessages();
-        EnumThreadWindows(app.workerThreadId, FindMessageBox, (LPARAM)&box);
+        EnumWindows(FindMessageBox, (LPARAM)&box);
         Sleep(10);
     }
     ASSERT_TRUE(box != NULL) << "no message box";

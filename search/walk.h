@@ -1,0 +1,50 @@
+/*
+ * The folder walk's own: one folder's work (directory_walk.cpp) and the
+ * threads that share the folders still to list (walk_threads.cpp).
+ */
+#ifndef WALK_H
+#define WALK_H
+
+#include "../app/drossweeper.h"
+
+#include <memory>
+#include <string>
+
+/* A folder's identity (volume and file index), read once when it is needed. */
+struct FolderIdentity {
+    bool read;
+    bool known;
+    DWORD error;                /* why it could not be read */
+    EntryIdentity id;
+};
+
+/* One folder to walk; the chain of parents leads back to the root. A frame
+   is listed by one walker; its identity, which the walkers of its subfolders
+   may read at once, is read under identityLock. */
+struct WalkFrame {
+    std::shared_ptr<WalkFrame> parent;
+    std::string path;
+    bool insideLink = false;            /* reached through a reparse point below the root */
+    bool candidateTested = false;       /* this folder's THUMBS.DB path has been tested */
+    FolderIdentity identity = {};
+    bool shortPathRead = false;
+    char shortPath[PATH_TEXT_SIZE] = ""; /* the folder by short names; "" when there is none */
+};
+typedef std::shared_ptr<WalkFrame> FramePointer;
+
+/* directory_walk.cpp */
+// Lists one folder: counts and tests its files, and hands each subfolder
+// to be walked to PushFolder.
+void WalkFolder(const FramePointer &frame);
+bool IsStopRequested(void);
+
+/* walk_threads.cpp */
+// Walks the tree below the root with `count` walker threads that take
+// folders from one stack, last in first out; returns when every walker has
+// ended, having answered the window calls of the walkers meanwhile.
+void RunWalkers(const FramePointer &root, int count);
+// Adds a folder to the stack; false when there is no memory for it.
+bool PushFolder(const FramePointer &frame);
+void InitWalkThreads(void);
+
+#endif

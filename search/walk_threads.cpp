@@ -1,0 +1,98 @@
+// The walk's threads: one stack of folders still to list, shared by several walkers.
+#include "walk.h"
+
+#include <new>
+#include <vector>
+
+// Guards the stack and the count of walkers listing a folder; stackChanged
+// wakes the walkers that wait for a folder, or for the walk's end.
+static CRITICAL_SECTION stackLock;
+static CONDITION_VARIABLE stackChanged;
+static std::vector<FramePointer> stack;
+static int busyWalkers;
+
+void InitWalkThreads(void)
+{
+    InitializeCriticalSection(&stackLock);
+    InitializeConditionVariable(&stackChanged);
+}
+
+bool PushFolder(const FramePointer &frame)
+{
+    bool pushed = true;
+    EnterCriticalSection(&stackLock);
+    try {
+        stack.push_back(frame);
+    } catch (const std::bad_alloc &) {
+        pushed = false;
+    }
+    LeaveCriticalSection(&stackLock);
+    WakeConditionVariable(&stackChanged);
+    return pushed;
+}
+
+// The next folder to list, or none once the walk is over: the stack is empty
+// and no walker is listing a folder that may add to it, or a stop was asked
+// for. A walker that lists a folder checks the stop before every entry and
+// then ends its folder, so waiting walkers learn of a stop from it.
+static FramePointer TakeFolder(void)
+{
+    FramePointer frame;
+    EnterCriticalSection(&stackLock);
+    while (stack.empty() && busyWalkers > 0 && !IsStopRequested())
+        SleepConditionVariableCS(&stackChanged, &stackLock, INFINITE);
+    if (!stack.empty() && !IsStopRequested()) {
+        frame = stack.back();
+        stack.pop_back();
+        busyWalkers++;
+    }
+    LeaveCriticalSection(&stackLock);
+    return frame;
+}
+
+static void EndFolder(void)
+{
+    EnterCriticalSection(&stackLock);
+    busyWalkers--;
+    LeaveCriticalSection(&stackLock);
+    WakeAllConditionVariable(&stackChanged);
+}
+
+static DWORD WINAPI Walker(LPVOID)
+{
+    while (FramePointer frame = TakeFolder()) {
+        WalkFolder(frame);
+        EndFolder();
+    }
+    return 0;
+}
+
+// Waits for a thread while answering the calls that walkers make into the
+// windows of the calling thread (a test that walks on its UI thread).
+static void WaitAnswering(HANDLE thread)
+{
+    MSG msg;
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
+        PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
+void RunWalkers(const FramePointer &root, int count)
+{
+    busyWalkers = 0;
+    stack.clear();
+    PushFolder(root);
+    std::vector<HANDLE> walkers;
+    for (int i = 0; i < count; i++) {
+        HANDLE walker = CreateThread(NULL, 0, Walker, NULL, 0, NULL);
+        if (walker)
+            walkers.push_back(walker);
+    }
+    if (walkers.empty())
+        Walker(NULL);       // no thread to be had: this one walks
+    for (HANDLE walker : walkers) {
+        WaitAnswering(walker);
+        CloseHandle(walker);
+    }
+    // A stop leaves folders that no walker took; their memory goes at once.
+    std::vector<FramePointer>().swap(stack);
+}
