@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Inside the X server: runs A, B, F, F0, P and C on each tree, then on T2 the
+# Inside the X server: runs A, B, F, Fp, F0, P and C on each tree, then on T2 the
 # delete run D and its floor DF, and prints the tables.
 # Usage: run.sh TREES REPEATS NAME...
 set -uo pipefail
@@ -15,19 +15,25 @@ for name in "$@"; do
   # Every figure on a warm tree, its folders listed and its candidates read
   # beforehand: otherwise the first run, A's, read them from the disk.
   find "$root" -iname thumbs.db -exec cat {} + > /dev/null
-  # A, B, F, F0, P and C take turns, so that a slower spell of the machine touches them all.
-  # A and F run back to back, first one then the other in alternate rounds: the
-  # machine's speed drifts within a minute, and each round's A/F is read from the pair.
+  # A, B, F, Fp, F0, P and C take turns, so that a slower spell of the machine touches them all.
+  # A, F and Fp run back to back, in reverse order in alternate rounds: the
+  # machine's speed drifts within a minute, and each round's A/F and A/Fp are
+  # read from the round's own figures.
   for ((i = 0; i < n; i++)); do
     out=$(mktemp)
-    for kind in $( ((i % 2)) && echo F A || echo A F); do
-      if [ "$kind" = A ]; then
+    for kind in $( ((i % 2)) && echo Fp F A || echo A F Fp); do
+      case $kind in
+      A)
         "$wine" build/x86_64/bench/bench_driver.exe "$exe" "$(win "$root")" >"$out" 2>&1
-        echo "$name A round=$i $(grep seconds= "$out")" >> "$raw"
-      else
+        echo "$name A round=$i $(grep seconds= "$out")" >> "$raw" ;;
+      F)
         BENCH_FLOOR=1 "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x 1 >"$out" 2>&1
-        echo "$name F round=$i $(grep floor "$out")" >> "$raw"
-      fi
+        echo "$name F round=$i $(grep floor "$out")" >> "$raw" ;;
+      Fp)
+        # As many threads as the program's walk uses.
+        BENCH_FLOOR=1 BENCH_FLOOR_THREADS=0 "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x 1 >"$out" 2>&1
+        echo "$name Fp round=$i $(grep floorp "$out")" >> "$raw" ;;
+      esac
     done
     BENCH_BARE=1 "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x 1 >"$out" 2>&1
     echo "$name B $(grep bare "$out")" >> "$raw"

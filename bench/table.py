@@ -11,7 +11,7 @@ for line in open(sys.argv[1]):
         continue
     name, kind = parts[0], parts[1]
     entry = rows.setdefault(name, {"A": [], "B": [], "F": [], "F0": [], "P": [], "C": [], "gap": [], "mem": [],
-                                   "D": [], "DF": [], "unanswered": [], "roundA": {}, "roundF": {}})
+                                   "D": [], "DF": [], "unanswered": [], "Fp": [], "roundA": {}, "roundF": {}, "roundFp": {}})
     round_no = re.search(r"round=(\d+)", line)
     if kind == "A":
         fields = dict(re.findall(r"(\w+)=([\d.]+)", line))
@@ -21,12 +21,12 @@ for line in open(sys.argv[1]):
                 entry["roundA"][round_no.group(1)] = float(fields["seconds"])
             entry["gap"].append(float(fields["longest_tick_gap_ms"]))
             entry["mem"].append(float(fields["peak_working_set_mib"]))
-    elif kind in ("B", "F", "F0"):
-        m = re.search(r"(?:bare|floor0|floor)\s+([\d.]+) s", line)
+    elif kind in ("B", "F", "Fp", "F0"):
+        m = re.search(r"(?:bare|floor0|floorp|floor)\s+([\d.]+) s", line)
         if m:
             entry[kind].append(float(m.group(1)))
-            if kind == "F" and round_no:
-                entry["roundF"][round_no.group(1)] = float(m.group(1))
+            if kind in ("F", "Fp") and round_no:
+                entry["round" + kind][round_no.group(1)] = float(m.group(1))
     elif kind == "D":
         fields = dict(re.findall(r"(\w+)=([\d.]+)", line))
         if "delete_seconds" in fields:
@@ -47,10 +47,10 @@ def med(values):
 def fmt(value, pattern="%.2f"):
     return pattern % value if value is not None else "-"
 
-def paired(r):
-    """A/F of each round, A and F having run back to back: the median of those
-    ratios with their range, which a drift between rounds does not move."""
-    return spread([r["roundA"][k] / r["roundF"][k] for k in r["roundA"] if r["roundF"].get(k)])
+def paired(r, floor="roundF"):
+    """A/F (or A/Fp) of each round, the two having run back to back: the median
+    of those ratios with their range, which a drift between rounds does not move."""
+    return spread([r["roundA"][k] / r[floor][k] for k in r["roundA"] if r[floor].get(k)])
 
 def spread(values):
     """The median with the range of the runs: this machine's speed drifts between runs."""
@@ -58,9 +58,10 @@ def spread(values):
         return fmt(med(values))
     return "%.2f (%.2f-%.2f)" % (med(values), min(values), max(values))
 
-print("| tree | A program (s) | B bare walk (s) | F floor (s) | F0 floor, run-time listing (s) | P dir /s (s) | C find (s) "
-      "| A/B | A/F | A/F round by round | F/F0 | A/P | A/C | longest tick gap (ms) | peak working set (MiB) |")
-print("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|")
+print("| tree | A program (s) | B bare walk (s) | F floor (s) | Fp floor, threads (s) | F0 floor, run-time listing (s) "
+      "| P dir /s (s) | C find (s) | A/B | A/F | A/F round by round | A/Fp round by round | F/F0 | A/P | A/C "
+      "| longest tick gap (ms) | peak working set (MiB) |")
+print("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|")
 for name in sorted(rows):
     r = rows[name]
     a, b, f, f0, p, c = (med(r[k]) for k in ("A", "B", "F", "F0", "P", "C"))
@@ -68,9 +69,10 @@ for name in sorted(rows):
     floor_ratio = f / f0 if f and f0 else None
     gap = max(r["gap"]) if r["gap"] else None
     mem = max(r["mem"]) if r["mem"] else None
-    print("| %s |" % name.upper() + " %s |" * 14 % (spread(r["A"]), fmt(b), spread(r["F"]), spread(r["F0"]), fmt(p),
-                                                   fmt(c), fmt(ratio(b)), fmt(ratio(f)), paired(r), fmt(floor_ratio),
-                                                   fmt(ratio(p)), fmt(ratio(c)), fmt(gap, "%.0f"), fmt(mem, "%.1f")))
+    print("| %s |" % name.upper() + " %s |" * 16 % (spread(r["A"]), fmt(b), spread(r["F"]), spread(r["Fp"]),
+                                                   spread(r["F0"]), fmt(p), fmt(c), fmt(ratio(b)), fmt(ratio(f)),
+                                                   paired(r), paired(r, "roundFp"), fmt(floor_ratio), fmt(ratio(p)),
+                                                   fmt(ratio(c)), fmt(gap, "%.0f"), fmt(mem, "%.1f")))
 
 deletes = [name for name in sorted(rows) if rows[name]["D"]]
 if deletes:

@@ -9,7 +9,9 @@
 // instead: every THUMBS.DB of the tree, by the path the list shows, in list
 // order, written and flushed to the report and then deleted, in a plain loop.
 // BENCH_WALKERS sets how many threads the program's walk uses (the program's
-// own choice without it).
+// own choice without it); with BENCH_FLOOR, BENCH_FLOOR_THREADS=N walks the
+// floor with N threads sharing one stack of folders, as the program's walkers
+// do (Fp).
 #include "drossweeper.h"
 #include "resources/resource.h"
 
@@ -109,6 +111,99 @@ static long RuntimeFloorWalk(const std::string &folder, long *genuine)
     return files;
 }
 
+// Fp: the floor walked by several threads that take folders from one shared
+// stack, last in first out; each lists its folder, pushes the subfolders and
+// tests the folder's candidate.
+struct FloorStack {
+    CRITICAL_SECTION lock;
+    CONDITION_VARIABLE changed;
+    std::vector<std::wstring> folders;
+    int busy;
+    volatile LONG files, genuine;
+};
+
+static DWORD WINAPI FloorWalker(LPVOID parameter)
+{
+    FloorStack *shared = (FloorStack *)parameter;
+    for (;;) {
+        EnterCriticalSection(&shared->lock);
+        while (shared->folders.empty() && shared->busy > 0)
+            SleepConditionVariableCS(&shared->changed, &shared->lock, INFINITE);
+        if (shared->folders.empty()) {
+            LeaveCriticalSection(&shared->lock);
+            WakeAllConditionVariable(&shared->changed);
+            return 0;
+        }
+        std::wstring folder = shared->folders.back();
+        shared->folders.pop_back();
+        shared->busy++;
+        LeaveCriticalSection(&shared->lock);
+
+        long files = 0, genuine = 0;
+        bool tested = false;
+        WIN32_FIND_DATAW entry;
+        HANDLE listing = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoStandard, &entry,
+                                          FindExSearchNameMatch, NULL, 0);
+        if (listing != INVALID_HANDLE_VALUE) {
+            do {
+                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    if (wcscmp(entry.cFileName, L".") && wcscmp(entry.cFileName, L"..")) {
+                        EnterCriticalSection(&shared->lock);
+                        shared->folders.push_back(folder + L"\\" + entry.cFileName);
+                        LeaveCriticalSection(&shared->lock);
+                        WakeConditionVariable(&shared->changed);
+                    }
+                    continue;
+                }
+                files++;
+                if (tested || lstrcmpiW(entry.cFileName, L"THUMBS.DB") != 0)
+                    continue;
+                tested = true;
+                char narrow[MAX_PATH];
+                if (WideCharToMultiByte(CP_ACP, 0, folder.c_str(), -1, narrow, MAX_PATH, NULL, NULL))
+                    TestCandidate(narrow, &genuine);
+            } while (FindNextFileW(listing, &entry));
+            FindClose(listing);
+        }
+        InterlockedExchangeAdd(&shared->files, files);
+        InterlockedExchangeAdd(&shared->genuine, genuine);
+        EnterCriticalSection(&shared->lock);
+        shared->busy--;
+        LeaveCriticalSection(&shared->lock);
+        WakeAllConditionVariable(&shared->changed);
+    }
+}
+
+static long ParallelFloorWalk(const std::wstring &root, int threads, long *genuine)
+{
+    FloorStack shared;
+    InitializeCriticalSection(&shared.lock);
+    InitializeConditionVariable(&shared.changed);
+    shared.folders.push_back(root);
+    shared.busy = 0;
+    shared.files = shared.genuine = 0;
+    std::vector<HANDLE> walkers;
+    for (int i = 0; i < threads; i++)
+        walkers.push_back(CreateThread(NULL, 0, FloorWalker, &shared, 0, NULL));
+    WaitForMultipleObjects((DWORD)walkers.size(), walkers.data(), TRUE, INFINITE);
+    for (HANDLE walker : walkers)
+        CloseHandle(walker);
+    DeleteCriticalSection(&shared.lock);
+    *genuine = shared.genuine;
+    return shared.files;
+}
+
+// The threads of Fp: BENCH_FLOOR_THREADS, else as many as the program's walk.
+static int FloorThreads(void)
+{
+    const char *set = getenv("BENCH_FLOOR_THREADS");
+    if (set && atoi(set) > 0)
+        return atoi(set);
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    return (int)system.dwNumberOfProcessors;
+}
+
 static double TimeBareWalk(const char *root, const char *kind, long *files, long *genuine)
 {
     LARGE_INTEGER frequency, start, end;
@@ -121,7 +216,10 @@ static double TimeBareWalk(const char *root, const char *kind, long *files, long
     {
         wchar_t wide[MAX_PATH];
         MultiByteToWideChar(CP_ACP, 0, root, -1, wide, MAX_PATH);
-        *files = BareWalk(wide, strcmp(kind, "floor") == 0, genuine);
+        if (strcmp(kind, "floorp") == 0)
+            *files = ParallelFloorWalk(wide, FloorThreads(), genuine);
+        else
+            *files = BareWalk(wide, strcmp(kind, "floor") == 0, genuine);
     }
     QueryPerformanceCounter(&end);
     return (double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart;
@@ -189,7 +287,13 @@ int main(int argc, char **argv)
     if (getenv("BENCH_DELETE_FLOOR"))
         return DeleteFloor(argv[1], getenv("BENCH_DELETE_FLOOR"));
     int repeats = argc > 3 ? atoi(argv[3]) : 3;
-    const char *kind = getenv("BENCH_FLOOR0") ? "floor0" : getenv("BENCH_FLOOR") ? "floor" : getenv("BENCH_BARE") ? "bare" : NULL;
+    const char *kind = NULL;
+    if (getenv("BENCH_FLOOR0"))
+        kind = "floor0";
+    else if (getenv("BENCH_FLOOR"))
+        kind = getenv("BENCH_FLOOR_THREADS") ? "floorp" : "floor";
+    else if (getenv("BENCH_BARE"))
+        kind = "bare";
     if (kind) {
         long files = 0, genuine = 0;
         std::vector<double> times;

@@ -615,11 +615,11 @@ static const char *ReachEntry(WalkFrame *frame, char *dest, size_t destSize, con
 // or below a link), else the root's, read once.
 static DWORD FolderVolume(WalkFrame *frame)
 {
-    FolderIdentity id = ReadFolderIdentity(frame);
-    while (frame->parent && !id.known) {
+    EnterCriticalSection(&identityLock);
+    while (frame->parent && !frame->identity.known)
         frame = frame->parent.get();
-        id = ReadFolderIdentity(frame);
-    }
+    LeaveCriticalSection(&identityLock);
+    FolderIdentity id = ReadFolderIdentity(frame);
     return id.known ? id.id.volume : 0;
 }
 

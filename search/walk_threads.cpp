@@ -68,11 +68,13 @@ static DWORD WINAPI Walker(LPVOID)
 }
 
 // Waits for a thread while answering the calls that walkers make into the
-// windows of the calling thread (a test that walks on its UI thread).
+// windows of the calling thread (a test that walks on its UI thread). A call
+// that came before the wait began counts too, hence MWMO_INPUTAVAILABLE.
 static void WaitAnswering(HANDLE thread)
 {
     MSG msg;
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
+    while (MsgWaitForMultipleObjectsEx(1, &thread, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE) ==
+           WAIT_OBJECT_0 + 1)
         PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 

@@ -502,7 +502,9 @@ protected:
         app.totalBytes = 0;
         app.notSearchedText[0] = '\0';
         walkerCount = walkers;
+        SuspendListPainting();      // as during a search: a big tree lists thousands
         DirectoryWalk(root.c_str());
+        ResumeListPainting();
         walkerCount = 0;
         char counts[128];
         snprintf(counts, sizeof counts, "%ld found, %ld searched, %ld folders and %ld files not searched\n",
