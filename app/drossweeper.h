@@ -110,8 +110,11 @@ bool StartSearchWorker(void);
 extern const BYTE CompoundFileSignature[SIGNATURE_SIZE];
 extern void *(*AllocateHeaderBuffer)(size_t size);
 void DirectoryWalk(const char *folder);
-// How many threads walk the tree; 0 (as the program has it): one for each processor.
+// How many threads walk the tree; 0 (as the program has it): its own choice.
 extern int walkerCount;
+// How many walkers a walk starts: walkerCount where it is set, else the
+// program's own choice (search/walk_threads.cpp).
+int WalkerCount(void);
 // The walk's locks, made once at start-up.
 void InitWalkLocks(void);
 void UppercaseInPlace(char *text);

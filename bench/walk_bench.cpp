@@ -197,11 +197,7 @@ static long ParallelFloorWalk(const std::wstring &root, int threads, long *genui
 static int FloorThreads(void)
 {
     const char *set = getenv("BENCH_FLOOR_THREADS");
-    if (set && atoi(set) > 0)
-        return atoi(set);
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    return (int)system.dwNumberOfProcessors;
+    return set && atoi(set) > 0 ? atoi(set) : WalkerCount();
 }
 
 static double TimeBareWalk(const char *root, const char *kind, long *files, long *genuine)

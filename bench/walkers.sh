@@ -8,7 +8,7 @@ trees=$1 repeats=$2; shift 2
 wine=/usr/lib/wine/wine64
 win() { echo "Z:${1//\//\\}"; }
 counts="1 2 4 8"
-raw=$trees/walkers-raw.txt
+raw=$trees/walkers-raw.txt out=$(mktemp)
 : > "$raw"
 for name in "$@"; do
   root=$trees/$name
@@ -16,11 +16,13 @@ for name in "$@"; do
   for ((i = 0; i < repeats; i++)); do
     order=$counts; ((i % 2)) && order=$(echo $counts | tr ' ' '\n' | tac | tr '\n' ' ')
     for n in $order; do
-      line=$(BENCH_WALKERS=$n "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x 1 2>&1 | grep direct)
-      echo "$name $n round=$i $line" >> "$raw"
+      # Through a file: a program that wine starts with the first may keep a pipe open.
+      BENCH_WALKERS=$n "$wine" build/x86_64/bench/walk_bench.exe "$(win "$root")" x 1 >"$out" 2>&1
+      echo "$name $n round=$i $(grep direct "$out")" >> "$raw"
     done
   done
 done
+rm -f "$out"
 python3 - "$raw" $counts <<'PY'
 import re, statistics, sys
 raw, counts = sys.argv[1], sys.argv[2:]

@@ -770,9 +770,7 @@ void DirectoryWalk(const char *folder)
         ReportNoMemory();
         return;
     }
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    RunWalkers(root, walkerCount > 0 ? walkerCount : (int)system.dwNumberOfProcessors);
+    RunWalkers(root, WalkerCount());
     ListLinkedCaches();
     HandOverMatches();
     // The sets' memory goes back at once: a search may list 100,000 files.

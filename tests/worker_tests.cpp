@@ -303,6 +303,9 @@ TEST_F(WorkerTest, AllocationFailureEndsSearchAndAsksToQuit)
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     WaitForWorker();
     AllocateHeaderBuffer = malloc;
+    HWND second = NULL;
+    EnumWindows(FindMessageBox, (LPARAM)&second);
+    EXPECT_TRUE(second == NULL) << "the message once, however many walkers failed";
 
     EXPECT_TRUE(Listed().empty()) << "the walk must stop at the failure";
     EXPECT_EQ("Idle.", FolderText());
