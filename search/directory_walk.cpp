@@ -666,6 +666,27 @@ static void ExamineFile(WalkFrame *frame, const WIN32_FIND_DATAW *entry)
         ReportNoMemory();
 }
 
+// A folder to walk below `parent`, the place-th of its subfolders listed;
+// none when there was no memory for it.
+static FramePointer NewFrame(const char *path, const FramePointer &parent, size_t place)
+{
+    try {
+        FramePointer frame = std::make_shared<WalkFrame>();
+        frame->path = path;
+        frame->parent = parent;
+        if (parent) {
+            // Big-endian, so that the orders compare as text compares.
+            const char placeBytes[4] = { (char)(place >> 24), (char)(place >> 16), (char)(place >> 8), (char)place };
+            frame->order = parent->order;
+            frame->order.append(placeBytes, sizeof placeBytes);
+        }
+        return frame;
+    } catch (const std::bad_alloc &) {
+        ReportNoMemory();
+        return nullptr;
+    }
+}
+
 static bool IsDotEntry(const WCHAR *name)
 {
     return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
@@ -706,8 +727,9 @@ void WalkFolder(const FramePointer &walked)
         return;
     }
 
-    // Subfolders go on the walkers' stack as they are met. The frame that
-    // holds a subfolder's path is made only for a subfolder that is walked.
+    // Subfolders go on the walkers' stack once the folder is listed. The
+    // frame that holds a subfolder's path is made only for one that is walked.
+    std::vector<FramePointer> subfolders;
     bool stopped = false;
     do {
         WakeUpListWhenDue();
@@ -727,20 +749,17 @@ void WalkFolder(const FramePointer &walked)
             NoteUnnamed(FOLDER_NOT_SEARCHED, frame, entry.cFileName, unnamed);
             continue;
         }
-        FramePointer childFrame;
-        try {
-            childFrame = std::make_shared<WalkFrame>();
-            childFrame->path = child;
-        } catch (const std::bad_alloc &) {
-            ReportNoMemory();
+        FramePointer childFrame = NewFrame(child, walked, subfolders.size());
+        if (!childFrame)
             continue;
-        }
-        childFrame->parent = walked;
         childFrame->insideLink = frame->insideLink || (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
         if (childFrame->insideLink && IsWalkAncestor(childFrame.get()))
             continue;
-        if (!PushFolder(childFrame))
+        try {
+            subfolders.push_back(childFrame);
+        } catch (const std::bad_alloc &) {
             ReportNoMemory();
+        }
     } while (FindNextFileW(listing, &entry));
 
     // A listing that broke off left the rest of the folder unsearched.
@@ -748,6 +767,8 @@ void WalkFolder(const FramePointer &walked)
     if (!stopped && error != ERROR_NO_MORE_FILES)
         NoteNotSearched(FOLDER_NOT_SEARCHED, folder, "", NotSearchedReason(error));
     FindClose(listing);
+    if (!PushFolders(subfolders))
+        ReportNoMemory();
 }
 
 void InitWalkLocks(void)
@@ -762,14 +783,9 @@ void DirectoryWalk(const char *folder)
     lastWakeUp = GetTickCount() - MATCH_HANDOVER_MS;       // the first match goes at once
     listedDirectly.clear();
     reachedThroughLinks.clear();
-    FramePointer root;
-    try {
-        root = std::make_shared<WalkFrame>();
-        root->path = folder;
-    } catch (const std::bad_alloc &) {
-        ReportNoMemory();
+    FramePointer root = NewFrame(folder, nullptr, 0);
+    if (!root)
         return;
-    }
     RunWalkers(root, WalkerCount());
     ListLinkedCaches();
     HandOverMatches();

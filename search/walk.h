@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 /* A folder's identity (volume and file index), read once when it is needed. */
 struct FolderIdentity {
@@ -24,6 +25,7 @@ struct FolderIdentity {
 struct WalkFrame {
     std::shared_ptr<WalkFrame> parent;
     std::string path;
+    std::string order;                  /* the walk's order: each level's place among its folders, 4 bytes each */
     bool insideLink = false;            /* reached through a reparse point below the root */
     bool candidateTested = false;       /* this folder's THUMBS.DB path has been tested */
     FolderIdentity identity = {};
@@ -34,7 +36,7 @@ typedef std::shared_ptr<WalkFrame> FramePointer;
 
 /* directory_walk.cpp */
 // Lists one folder: counts and tests its files, and hands each subfolder
-// to be walked to PushFolder.
+// to be walked to PushFolders.
 void WalkFolder(const FramePointer &frame);
 bool IsStopRequested(void);
 
@@ -43,8 +45,9 @@ bool IsStopRequested(void);
 // folders from one stack, last in first out; returns when every walker has
 // ended, having answered the window calls of the walkers meanwhile.
 void RunWalkers(const FramePointer &root, int count);
-// Adds a folder to the stack; false when there is no memory for it.
-bool PushFolder(const FramePointer &frame);
+// Adds a folder's subfolders to the stack, to be taken in their order, and
+// empties `frames`; false when there was no memory for them.
+bool PushFolders(std::vector<FramePointer> &frames);
 void InitWalkThreads(void);
 
 #endif

@@ -1,8 +1,22 @@
 // The walk's threads: one stack of folders still to list, shared by several walkers.
 #include "walk.h"
 
+#include <algorithm>
 #include <new>
 #include <vector>
+
+// The folders still to list are taken first in the walk's own order (that in
+// which one walker going depth first would list them), not merely the last
+// pushed: walkers that each push a folder's subfolders would otherwise spread
+// over the whole tree, and caches found far ahead of others would be put in
+// the middle of the list the user is looking at, moving its rows. Taken so,
+// walkers stay on the deepest first folders, the stack holds what a depth
+// first walk holds (siblings along the folders being listed), and the list
+// grows near its end. The stack is a heap whose top comes first.
+static bool ComesLater(const FramePointer &a, const FramePointer &b)
+{
+    return a->order > b->order;
+}
 
 // Guards the stack and the count of walkers listing a folder; stackChanged
 // wakes the walkers that wait for a folder, or for the walk's end.
@@ -17,17 +31,21 @@ void InitWalkThreads(void)
     InitializeConditionVariable(&stackChanged);
 }
 
-bool PushFolder(const FramePointer &frame)
+bool PushFolders(std::vector<FramePointer> &frames)
 {
     bool pushed = true;
     EnterCriticalSection(&stackLock);
     try {
-        stack.push_back(frame);
+        for (const FramePointer &frame : frames) {
+            stack.push_back(frame);
+            std::push_heap(stack.begin(), stack.end(), ComesLater);
+        }
     } catch (const std::bad_alloc &) {
         pushed = false;
     }
     LeaveCriticalSection(&stackLock);
-    WakeConditionVariable(&stackChanged);
+    WakeAllConditionVariable(&stackChanged);
+    frames.clear();
     return pushed;
 }
 
@@ -42,6 +60,7 @@ static FramePointer TakeFolder(void)
     while (stack.empty() && busyWalkers > 0 && !IsStopRequested())
         SleepConditionVariableCS(&stackChanged, &stackLock, INFINITE);
     if (!stack.empty() && !IsStopRequested()) {
+        std::pop_heap(stack.begin(), stack.end(), ComesLater);
         frame = stack.back();
         stack.pop_back();
         busyWalkers++;
@@ -97,7 +116,13 @@ void RunWalkers(const FramePointer &root, int count)
 {
     busyWalkers = 0;
     stack.clear();
-    PushFolder(root);
+    std::vector<FramePointer> first;
+    try {
+        first.push_back(root);
+    } catch (const std::bad_alloc &) {
+        return;
+    }
+    PushFolders(first);
     std::vector<HANDLE> walkers;
     for (int i = 0; i < count; i++) {
         HANDLE walker = CreateThread(NULL, 0, Walker, NULL, 0, NULL);
