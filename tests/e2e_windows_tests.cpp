@@ -188,9 +188,6 @@ TEST_F(AppTest, GoDuringSearchIsRefusedAndStopKeepsThePartialList)
     snprintf(size, sizeof size, "%u Files [%.2f MB]", (unsigned)listed.size(), listed.size() * 512 / 1048576.0);
     EXPECT_EQ(size, ui::ControlText(results, IDC_RESULTS_SIZE));
     EXPECT_TRUE(ui::Enabled(results, IDC_RESULTS_DELETE));
-    // Every walker had ended before "Idle.": none lists a cache after it.
-    ui::Pause(300);
-    EXPECT_EQ(listed, Listed());
 }
 
 TEST_F(AppTest, ExitQuestionFromEveryPlace)
