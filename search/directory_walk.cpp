@@ -787,6 +787,10 @@ void DirectoryWalk(const char *folder)
     if (!root)
         return;
     RunWalkers(root, WalkerCount());
+    // Another walker may have counted files after the last text was made.
+    EnterCriticalSection(&app.progressLock);
+    FormatFoundText(app.foundText, sizeof app.foundText, app.foundCount, app.searchedCount);
+    LeaveCriticalSection(&app.progressLock);
     ListLinkedCaches();
     HandOverMatches();
     // The sets' memory goes back at once: a search may list 100,000 files.
