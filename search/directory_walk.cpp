@@ -33,7 +33,7 @@ static MatchBatch *filling = &batches[0];
 static bool wakeUpPosted;
 static volatile DWORD lastWakeUp;
 
-// How many threads walk the tree; 0: one for each processor.
+// How many threads walk the tree; 0: the program's own choice (WalkerCount).
 int walkerCount;
 
 // Replaceable so that tests can make the header allocation fail.
@@ -263,25 +263,31 @@ static bool WidenPath(const char *path, WCHAR *wide, int wideSize)
 }
 
 // Guards the identities of the folders: a folder's is read once, by the
-// first walker that needs it, and its subfolders' walkers read it too.
+// first walker that needs it, and its subfolders' walkers read it too. The
+// lock is not held while the file system is asked: two walkers that ask at
+// once both read it, and the first to finish keeps its answer.
 static CRITICAL_SECTION identityLock;
 
 static FolderIdentity ReadFolderIdentity(WalkFrame *frame)
 {
     EnterCriticalSection(&identityLock);
-    FolderIdentity &id = frame->identity;
-    if (!id.read) {
-        id.read = true;
-        // An empty root is the current folder.
-        WCHAR wide[PATH_TEXT_SIZE];
-        if (!WidenPath(frame->path[0] ? frame->path.c_str() : ".", wide, PATH_TEXT_SIZE))
-            id.error = ERROR_INVALID_NAME;
-        else
-            id.known = ReadEntryIdentity(wide, &id.id, &id.error);
-    }
-    FolderIdentity copy = id;
+    FolderIdentity id = frame->identity;
     LeaveCriticalSection(&identityLock);
-    return copy;
+    if (id.read)
+        return id;
+    id.read = true;
+    // An empty root is the current folder.
+    WCHAR wide[PATH_TEXT_SIZE];
+    if (!WidenPath(frame->path[0] ? frame->path.c_str() : ".", wide, PATH_TEXT_SIZE))
+        id.error = ERROR_INVALID_NAME;
+    else
+        id.known = ReadEntryIdentity(wide, &id.id, &id.error);
+    EnterCriticalSection(&identityLock);
+    if (!frame->identity.read)
+        frame->identity = id;
+    id = frame->identity;
+    LeaveCriticalSection(&identityLock);
+    return id;
 }
 
 // A folder reached through a symbolic link or junction may be one of its own
@@ -513,23 +519,25 @@ static LinkedCaches reachedThroughLinks;
 static bool NoteGenuineCache(const ListedFileKey &key, bool throughLink, const char *path,
                              unsigned long long size)
 {
-    bool listNow = !throughLink || key.index == 0;     // an unknown file cannot be told apart: listed
+    if (key.index == 0) {
+        ListMatch(path, size);      // an unknown file cannot be told apart: listed
+        return true;
+    }
     bool noted = true;
     EnterCriticalSection(&listedLock);
     try {
-        if (!throughLink && key.index != 0)
+        if (!throughLink)
             listedDirectly.insert(key);
-        else if (throughLink && key.index != 0) {
+        else {
             LinkedCache &cache = reachedThroughLinks[key];
             if (cache.path.empty() || strcmp(path, cache.path.c_str()) < 0)
                 cache = { path, size };
         }
     } catch (const std::bad_alloc &) {
         noted = false;
-        listNow = false;
     }
     LeaveCriticalSection(&listedLock);
-    if (listNow)
+    if (noted && !throughLink)
         ListMatch(path, size);
     return noted;
 }

@@ -42,8 +42,9 @@ bool IsStopRequested(void);
 
 /* walk_threads.cpp */
 // Walks the tree below the root with `count` walker threads that take
-// folders from one stack, last in first out; returns when every walker has
-// ended, having answered the window calls of the walkers meanwhile.
+// folders from one stack, in the order one walker would take them; returns
+// when every walker has ended, having answered the window calls of the
+// walkers meanwhile.
 void RunWalkers(const FramePointer &root, int count);
 // Adds a folder's subfolders to the stack, to be taken in their order, and
 // empties `frames`; false when there was no memory for them.

@@ -115,14 +115,11 @@ int WalkerCount(void)
 void RunWalkers(const FramePointer &root, int count)
 {
     busyWalkers = 0;
-    stack.clear();
-    std::vector<FramePointer> first;
     try {
-        first.push_back(root);
+        stack.assign(1, root);
     } catch (const std::bad_alloc &) {
         return;
     }
-    PushFolders(first);
     std::vector<HANDLE> walkers;
     for (int i = 0; i < count; i++) {
         HANDLE walker = CreateThread(NULL, 0, Walker, NULL, 0, NULL);
