@@ -7,6 +7,20 @@
 
 static const char STOP_QUESTION[] = "Stop the current search?\n\nContinue?";
 
+// The manifest the program file carries, read as Windows reads it at start.
+static std::string ProgramManifest(const char *exe)
+{
+    std::string text;
+    HMODULE image = LoadLibraryExA(exe, NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!image)
+        return text;
+    HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    if (found)
+        text.assign((const char *)LockResource(LoadResource(image, found)), SizeofResource(image, found));
+    FreeLibrary(image);
+    return text;
+}
+
 TEST_F(AppTest, StartUpState)
 {
     EXPECT_EQ("C:\\", ui::ControlText(main, IDC_MAIN_FOLDER));
@@ -32,6 +46,15 @@ TEST_F(AppTest, StartUpState)
     HMENU system = GetSystemMenu(results, FALSE);
     EXPECT_TRUE(GetMenuState(system, SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED);
     EXPECT_TRUE(ui::IsRunning(program));
+
+    // It runs as the user who started it and is never virtualized: a file it
+    // cannot write where the user asked fails, rather than landing in the
+    // user's VirtualStore while the program says it was saved. The classic
+    // controls stay (no Common-Controls 6 dependency).
+    std::string manifest = ProgramManifest(getenv("DROSS_EXE"));
+    EXPECT_NE(std::string::npos, manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"))
+        << manifest;
+    EXPECT_EQ(std::string::npos, manifest.find("Common-Controls")) << manifest;
 }
 
 TEST_F(AppTest, GoAnsweredNoStartsNothing)
