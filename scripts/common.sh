@@ -118,7 +118,7 @@ i386_next_step() {
 note_old_emulator_entry() {
   local entry=$BINFMT/$OLD_BINFMT_NAME
   [ -f "$entry" ] && grep -qx "interpreter $QEMU_I386" "$entry" && grep -qE '^flags: *[A-Z]+' "$entry" &&
-    echo "Note: the binfmt_misc entry $OLD_BINFMT_NAME ($(grep '^flags:' "$entry")) from an earlier version of these scripts runs 32-bit programs here; the README says how to remove it."
+    echo "Note: the binfmt_misc entry $OLD_BINFMT_NAME ($(grep '^flags:' "$entry")) from an earlier version of these scripts runs 32-bit programs here; docs/testing.md says how to remove it."
   return 0
 }
 
