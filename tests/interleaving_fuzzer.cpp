@@ -431,6 +431,7 @@ private:
     void Act();
     void ActOnFiles();
     void SelectRanges();
+    void PressDelete(const std::string &when);
     void AnswerSomething(bool now);
     void AnswerBox(const ui::Box &box, bool byX);
     void AnswerFirstSearch(const ui::Box &box)
@@ -528,10 +529,10 @@ static bool SaysNotStarted(const std::string &text)
 void Session::AnswerBox(const ui::Box &box, bool byX)
 {
     const std::string &text = box.text;
+    bool verifyQuestion = text == "Drossweep (Delete) selected files...\n\nVerify every delete operation?";
     int button = IDOK;
     if (box.hasYes) {
         // Verify Yes keeps a run on the UI thread; No sends it to its own thread.
-        bool verifyQuestion = text == "Drossweep (Delete) selected files...\n\nVerify every delete operation?";
         int yesShare = text == ExitQuestion ? 25 : text == GoQuestion ? 60 : verifyQuestion ? 30 : 75;
         button = Chance(yesShare) ? IDYES : IDNO;
         if (box.hasCancel && Chance(15))
@@ -566,7 +567,6 @@ void Session::AnswerBox(const ui::Box &box, bool byX)
     CheckRunEnding(text);
     Step((byX ? "close \"" : "answer \"") + text.substr(0, 60) + "\"" + (byX ? " by its X" : "") + " with " +
          (button == IDYES ? "Yes" : button == IDNO ? "No" : button == IDCANCEL ? "Cancel" : "OK"));
-    bool verifyQuestion = text == "Drossweep (Delete) selected files...\n\nVerify every delete operation?";
     bool reportQuestion = text == "Drossweep (Delete) selected files...\n\nSave pathfilename(s) to a report (.txt)?";
     if (!runs.empty() && !runs.back().questionsDone) {
         if (verifyQuestion)
@@ -830,6 +830,15 @@ void Session::ActOnFiles()
     }
 }
 
+// The selection is taken as the click finds it; any earlier command has ended.
+void Session::PressDelete(const std::string &when)
+{
+    pendingSelection = SelectedPaths();
+    goAwaitsRun = false;
+    Step("Delete, " + std::to_string(pendingSelection.size()) + " selected" + when);
+    ui::Click(results, IDC_RESULTS_DELETE);
+}
+
 // Up to three ranges, drawn alike however long the list is.
 void Session::SelectRanges()
 {
@@ -868,10 +877,7 @@ void Session::Act()
             ui::WaitForBoxSaying(program, GoQuestion, go, 2000)) {
             if (SelectedPaths().empty())
                 SelectRanges();
-            pendingSelection = SelectedPaths();
-            goAwaitsRun = false;
-            Step("Delete, " + std::to_string(pendingSelection.size()) + " selected, before answering GO's question");
-            ui::Click(results, IDC_RESULTS_DELETE);
+            PressDelete(", before answering GO's question");
             if (answerGo && ui::WaitForBoxSaying(program, DeleteWarning1, warning, 2000))
                 AnswerBox(go, false);
         }
@@ -913,12 +919,8 @@ void Session::Act()
         }
         break;
     case 6: case 7: case 16: case 17: case 24:
-        if (listFree && IsWindowEnabled(GetDlgItem(results, IDC_RESULTS_DELETE))) {
-            pendingSelection = SelectedPaths();
-            goAwaitsRun = false;
-            Step("Delete, " + std::to_string(pendingSelection.size()) + " selected");
-            ui::Click(results, IDC_RESULTS_DELETE);
-        }
+        if (listFree && IsWindowEnabled(GetDlgItem(results, IDC_RESULTS_DELETE)))
+            PressDelete("");
         break;
     case 8: case 29:
         if (listFree && IsWindowEnabled(GetDlgItem(results, IDC_RESULTS_SAVE))) {
